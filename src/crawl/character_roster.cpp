@@ -1,0 +1,125 @@
+#include "crawl/character_roster.h"
+
+#include <chrono>
+#include <thread>
+
+#include "crawl/turn_archive.h"
+#include "crawl/turn_list.h"
+#include "page/fetch_page.h"
+#include "page/link_tags.h"
+#include "page/page_text.h"
+#include "page/site_urls.h"
+#include "run/console.h"
+
+namespace qz {
+
+namespace {
+
+constexpr std::string_view kOffsetQuery = "&kezd=";
+constexpr std::string_view kCharacterQuery = "&karakter=";
+constexpr size_t kSkippedPrefix = 2;  // the module prefix "QZ"
+constexpr size_t kNumberLength = 4;
+
+// Fetches the listing page at state.listingOffset, asking again with growing
+// pauses when a later page fails; the first page is asked for once.
+bool fetchListingPage(RunState& state) {
+  int attempts = state.listingOffset == 0 ? 1 : kListingAttempts;
+  int pauseMs = kFirstListingPauseMs;
+  for (int attempt = 1;; ++attempt) {
+    state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);
+    if (fetchPage(state.requestUrl, state.tempFileName)) {
+      return true;
+    }
+    if (attempt >= attempts) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    pauseMs *= 2;
+  }
+}
+
+}  // namespace
+
+bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
+
+std::optional<int32_t> listingOffsetOfTag(std::string_view tag) {
+  size_t at = tag.find(kOffsetQuery);
+  if (at == std::string_view::npos) {
+    return std::nullopt;
+  }
+  // Unsigned arithmetic wraps without undefined behaviour; the conversion
+  // back to int32_t is modulo 2^32.
+  uint32_t value = 0;
+  for (size_t i = at + kOffsetQuery.size(); i < tag.size() && isDigit(tag[i]); ++i) {
+    value = value * 10u + static_cast<uint32_t>(tag[i] - '0');
+  }
+  return static_cast<int32_t>(value);
+}
+
+std::optional<std::string> characterNumberOfTag(std::string_view tag) {
+  size_t at = tag.find(kCharacterQuery);
+  if (at == std::string_view::npos) {
+    return std::nullopt;
+  }
+  size_t start = at + kCharacterQuery.size() + kSkippedPrefix;
+  if (start >= tag.size()) {
+    return std::string();
+  }
+  return std::string(tag.substr(start, kNumberLength));
+}
+
+bool advanceListingOffset(RunState& state) {
+  for (size_t i = 0; i < state.linkTags.count(); ++i) {
+    std::optional<int32_t> offset = listingOffsetOfTag(state.linkTags.at(i));
+    if (offset && *offset > state.listingOffset) {
+      state.listingOffset = *offset;
+      return true;
+    }
+  }
+  return false;
+}
+
+void extractCharacterNumbers(RunState& state) {
+  for (size_t i = 0; i < state.linkTags.count(); ++i) {
+    std::optional<std::string> number = characterNumberOfTag(state.linkTags.at(i));
+    if (number && number->find('/') == std::string::npos) {
+      state.characterRoster.add(*number);
+    }
+  }
+}
+
+void collectAllCharacters(RunState& state) {
+  state.listingOffset = 0;
+  consoleWrite("Karakterszamok kigyujtese... ");
+  do {
+    if (!fetchListingPage(state)) {
+      // The first page gives nothing to go on; a later one that keeps
+      // failing ends the paging with what the earlier pages named.
+      state.listingOffset = 0;
+      break;
+    }
+    loadPageText(state, state.tempFileName);
+    collectLinkTags(state);
+    consoleWrite(".");
+    if (!advanceListingOffset(state)) {
+      state.listingOffset = 0;
+    }
+  } while (state.listingOffset != 0);
+
+  extractCharacterNumbers(state);
+  consoleWriteInt(static_cast<int64_t>(state.characterRoster.count()));
+  consoleWrite(" karakter");
+  consoleWriteLineEnd();
+
+  for (size_t i = 0; i < state.characterRoster.count(); ++i) {
+    const std::string character = state.characterRoster.at(i);
+    consoleWrite(character);
+    collectTurnList(state, character);
+    consoleWrite(" Fordulok szama: ");
+    consoleWriteInt(static_cast<int64_t>(state.turnList.count()));
+    consoleWriteLineEnd();
+    archiveTurns(state, character);
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,40 @@
+// The all-characters run: page through the public listing, gather every
+// character number it links to, then archive each character's turns.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/run_state.h"
+
+namespace qz {
+
+bool isDigit(char ch);
+
+// The offset a link tag names after "&kezd=": its digits read as a 32-bit
+// signed number that wraps on overflow, 0 when there are none. Nothing when
+// the tag has no "&kezd=".
+std::optional<int32_t> listingOffsetOfTag(std::string_view tag);
+
+// The character number a link tag names: the (up to) four characters after
+// "&karakter=" and the two that follow it. Nothing when the tag names none.
+std::optional<std::string> characterNumberOfTag(std::string_view tag);
+
+// Moves state.listingOffset to the offset of the first gathered link, in
+// gathered order, that names a greater one. False when there is none.
+bool advanceListingOffset(RunState& state);
+
+// Adds the character number of every gathered link to state.characterRoster;
+// numbers holding a "/" are left out, since a number names a folder.
+void extractCharacterNumbers(RunState& state);
+
+// The whole run: the listing, the "N karakter" line, then every character.
+void collectAllCharacters(RunState& state);
+
+// How many times a later listing page is asked for before the paging gives
+// up on it, and the pause before the first repeat (doubled each time).
+inline constexpr int kListingAttempts = 4;
+inline constexpr int kFirstListingPauseMs = 500;
+
+}  // namespace qz

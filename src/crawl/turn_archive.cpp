@@ -1,0 +1,71 @@
+#include "crawl/turn_archive.h"
+
+#include "page/fetch_page.h"
+#include "page/page_text.h"
+#include "page/site_urls.h"
+#include "run/console.h"
+#include "run/local_files.h"
+
+namespace qz {
+
+namespace {
+
+std::string keyPart(std::string_view key) {
+  if (isOliKey(key) || key.size() > 3) {
+    return std::string(key);
+  }
+  std::string padded = "00" + std::string(key);
+  return padded.size() <= 3 ? padded : padded.substr(padded.size() - 3);
+}
+
+}  // namespace
+
+std::string characterFolder(std::string_view character) {
+  return std::string(kModuleCode) + std::string(character);
+}
+
+std::string turnFileName(std::string_view character, std::string_view key) {
+  std::string name = characterFolder(character) + "/";
+  name += character;
+  name += "-" + keyPart(key) + ".htm";
+  return name;
+}
+
+std::string_view turnFragment(std::string_view pageText) {
+  size_t start = pageText.find(kStartMarker);
+  if (start == std::string_view::npos) {
+    return {};
+  }
+  size_t end = pageText.find(kEndMarker, start);
+  if (end == std::string_view::npos) {
+    return {};
+  }
+  return pageText.substr(start, end - start);
+}
+
+void archiveTurns(RunState& state, std::string_view character) {
+  std::string folder = characterFolder(character);
+  if (!directoryExists(folder)) {
+    makeDirectory(folder);
+  }
+  for (size_t i = 0; i < state.turnList.count(); ++i) {
+    const std::string& key = state.turnList.at(i);
+    consoleWriteInt(static_cast<int64_t>(i));
+    consoleWrite("   \r");
+    std::string fileName = turnFileName(character, key);
+    if (fileExists(fileName)) {
+      ++state.skippedCount;
+      continue;
+    }
+    state.requestUrl = turnPageUrl(state.baseUrl, character, key);
+    if (fetchPage(state.requestUrl, state.tempFileName)) {
+      loadPageText(state, state.tempFileName);
+      writeWholeFile(fileName, turnFragment(state.pageText));
+    }
+    // A failed fetch counts too: the turn was asked for, and the next run
+    // asks again since no file was made.
+    ++state.fetchedCount;
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,84 @@
+#include "crawl/turn_list.h"
+
+#include "page/fetch_page.h"
+#include "page/link_tags.h"
+#include "page/page_text.h"
+#include "page/site_urls.h"
+#include "run/console.h"
+
+namespace qz {
+
+namespace {
+
+constexpr size_t kArgumentWindow = 30;
+
+// Drops everything up to and including the first comma, if there is one.
+std::string_view afterFirstComma(std::string_view w) {
+  size_t comma = w.find(',');
+  return comma == std::string_view::npos ? w : w.substr(comma + 1);
+}
+
+}  // namespace
+
+bool isCannotDisplayPage(std::string_view pageText) {
+  return pageText.find(kCannotDisplayText) != std::string_view::npos;
+}
+
+std::optional<std::string> turnKeyFromTag(std::string_view tag) {
+  size_t paren = tag.find('(');
+  std::string_view w = paren == std::string_view::npos ? tag.substr(0, kArgumentWindow)
+                                                       : tag.substr(paren + 1, kArgumentWindow);
+  size_t comma = w.find(',');
+  std::string_view first = comma == std::string_view::npos ? std::string_view() : w.substr(0, comma);
+  w = afterFirstComma(w);
+  // The second argument is 0 for a turn that is shown as a plain turn.
+  bool flagged = w.empty() || w[0] != '0';
+  w = afterFirstComma(w);
+  std::string pair(w);
+  size_t close = pair.find(')');
+  if (close != std::string::npos) {
+    pair.erase(close, 20);
+  }
+  if (pair == "0,0") {
+    pair.clear();
+  }
+  std::string key;
+  if (!flagged && pair.empty()) {
+    key = first;
+  } else if (!pair.empty()) {
+    key = "ol" + pair;
+  } else {
+    return std::nullopt;
+  }
+  if (key.find('/') != std::string::npos) {
+    return std::nullopt;
+  }
+  return key;
+}
+
+void collectTurnList(RunState& state, std::string_view character) {
+  state.linkTags.clear();
+  state.turnList.clear();
+  state.requestUrl = characterPageUrl(state.baseUrl, character);
+  if (!fetchPage(state.requestUrl, state.tempFileName)) {
+    return;
+  }
+  loadPageText(state, state.tempFileName);
+  if (isCannotDisplayPage(state.pageText)) {
+    consoleWrite(kCannotDisplayMessage);
+    consoleWriteLineEnd();
+    return;
+  }
+  collectLinkTags(state);
+  for (size_t i = 0; i < state.linkTags.count(); ++i) {
+    const std::string& tag = state.linkTags.at(i);
+    if (tag.find("openurl") == std::string::npos) {
+      continue;
+    }
+    if (std::optional<std::string> key = turnKeyFromTag(tag)) {
+      state.turnList.add(*key);
+    }
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,33 @@
+// The turn list of one character: the keys of the public turns that the
+// character's page links to.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/run_state.h"
+
+namespace qz {
+
+// The site's page for a character it will not show (Windows-1250 bytes).
+inline constexpr std::string_view kCannotDisplayText =
+    "Ezt az oldalt nem tudjuk sz\xE1modra megjelen\xEDteni.";
+inline constexpr std::string_view kCannotDisplayMessage =
+    " Nem letezo karakter, vagy nincs nyilvanos forduloja. Vagy a franc tudja.";
+
+bool isCannotDisplayPage(std::string_view pageText);
+
+// The turn key that a link tag holding "openurl" names, read from at most 30
+// characters after its first "(": the first argument for a plain turn, "ol"
+// and the third and fourth arguments for an oli turn; nothing for a flagged
+// link without an oli pair. Keys with a "/" are refused: a key becomes part
+// of a file name.
+std::optional<std::string> turnKeyFromTag(std::string_view tag);
+
+// Fetches the character's page and fills state.turnList with its turn keys
+// (empties state.linkTags and state.turnList first). A failed fetch leaves the
+// list empty silently; the cannot-display page prints its message line.
+void collectTurnList(RunState& state, std::string_view character);
+
+}  // namespace qz

@@ -1,0 +1,30 @@
+// qzturns: keeps a local archive of the public turns of one game's characters.
+// Usage: qzturns [character-number]
+#include <csignal>
+
+#include "crawl/character_roster.h"
+#include "crawl/single_character.h"
+#include "page/fetch_page.h"
+#include "page/site_urls.h"
+#include "run/run_driver.h"
+#include "run/run_error.h"
+
+int main(int argc, char** argv) {
+  // Past a file-size limit a write should fail and be reported, not kill us.
+  std::signal(SIGXFSZ, SIG_IGN);
+  qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
+  std::vector<std::string> arguments = qz::runArguments(argc, argv);
+
+  qz::RunState state;
+  state.baseUrl = qz::siteBaseUrl();
+  qz::writeBanner();
+  // The visit opens a browsing session on the site (its cookies go out with
+  // every later request); whether it worked does not matter.
+  qz::fetchPage(qz::frontPageUrl(state.baseUrl), state.tempFileName);
+  if (arguments.size() == 1) {
+    qz::archiveSingleCharacter(state, arguments[0]);
+  } else {
+    qz::collectAllCharacters(state);
+  }
+  return qz::finishRun(state);
+}

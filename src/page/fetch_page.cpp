@@ -1,0 +1,175 @@
+#include "page/fetch_page.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <thread>
+
+#ifndef QZTURNS_VERSION
+#define QZTURNS_VERSION "0"
+#endif
+
+namespace qz {
+
+namespace {
+
+FetchLimits& limits() {
+  static FetchLimits current;
+  return current;
+}
+
+// The one client of the run. Created on first use; its connection cache and
+// cookie store live as long as the process.
+class Client {
+ public:
+  Client() {
+    // A server that closes its socket while we write must cost one request,
+    // not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    handle_ = curl_easy_init();
+  }
+  ~Client() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    curl_global_cleanup();
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  CURL* handle() const { return handle_; }
+  void reset() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    handle_ = curl_easy_init();
+  }
+
+ private:
+  CURL* handle_ = nullptr;
+};
+
+Client& client() {
+  static Client instance;
+  return instance;
+}
+
+struct Sink {
+  FILE* file = nullptr;
+  bool failed = false;
+};
+
+size_t writeBody(char* data, size_t size, size_t count, void* userData) {
+  auto* sink = static_cast<Sink*>(userData);
+  size_t bytes = size * count;
+  if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
+    sink->failed = true;
+    return 0;  // makes libcurl end the transfer with an error
+  }
+  return bytes;
+}
+
+void configure(CURL* handle) {
+  const FetchLimits& lim = limits();
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");  // every coding libcurl can decode
+  curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");       // cookie engine on, kept in memory
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, "qzturns/" QZTURNS_VERSION);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, lim.connectTimeout);
+  // No cap on the whole transfer: a slow page that keeps arriving is waited
+  // for; only one that stops moving is given up.
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lim.stallTimeout);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, writeBody);
+}
+
+enum class Outcome { kStored, kFailed, kBusy };
+
+// Seconds to wait before asking again, or -1 when the answer gives none that
+// is short enough.
+long retryAfterSeconds(CURL* handle) {
+  struct curl_header* header = nullptr;
+  if (curl_easy_header(handle, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return -1;
+  }
+  std::string value = header->value;
+  long seconds = -1;
+  if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos &&
+      value.size() <= 9) {
+    seconds = std::stol(value);
+  } else {
+    time_t when = curl_getdate(value.c_str(), nullptr);
+    if (when >= 0) {
+      seconds = std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+    }
+  }
+  return seconds <= limits().longestRetryAfter ? seconds : -1;
+}
+
+Outcome transfer(CURL* handle, const std::string& url, const std::string& partName,
+                 long* waitSeconds) {
+  Sink sink;
+  sink.file = std::fopen(partName.c_str(), "wb");
+  if (sink.file == nullptr) {
+    return Outcome::kFailed;
+  }
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
+  CURLcode result = curl_easy_perform(handle);
+  bool closed = std::fclose(sink.file) == 0;
+  if (result != CURLE_OK || sink.failed || !closed) {
+    return Outcome::kFailed;
+  }
+  long status = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  if (status == 429 || status == 503) {
+    *waitSeconds = retryAfterSeconds(handle);
+    return *waitSeconds >= 0 ? Outcome::kBusy : Outcome::kFailed;
+  }
+  return status >= 400 ? Outcome::kFailed : Outcome::kStored;
+}
+
+}  // namespace
+
+void setFetchLimits(const FetchLimits& newLimits) { limits() = newLimits; }
+
+void resetFetchClient() { client().reset(); }
+
+bool fetchPage(const std::string& url, const std::string& fileName) {
+  CURL* handle = client().handle();
+  if (handle == nullptr) {
+    return false;
+  }
+  configure(handle);
+  // The body goes to a file beside the target and replaces it only when
+  // whole, so nobody ever reads a page that broke off.
+  std::string partName = fileName + ".part";
+  for (int attempt = 0;; ++attempt) {
+    long waitSeconds = -1;
+    Outcome outcome = transfer(handle, url, partName, &waitSeconds);
+    if (outcome == Outcome::kStored) {
+      if (std::rename(partName.c_str(), fileName.c_str()) == 0) {
+        return true;
+      }
+      break;
+    }
+    if (outcome == Outcome::kFailed || attempt >= limits().retriesAfterBusy) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
+  }
+  std::remove(partName.c_str());
+  return false;
+}
+
+}  // namespace qz

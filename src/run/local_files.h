@@ -1,0 +1,29 @@
+// The file operations of a run. Those that return nothing either succeed or
+// end the run through endRunOnFileError; none of them returns a failure.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qz {
+
+// The whole content of a file.
+std::string readWholeFile(const std::string& path);
+
+// True when something other than a directory exists under that name.
+bool fileExists(const std::string& path);
+bool directoryExists(const std::string& path);
+
+// Makes one folder; whether it worked is left to the first file created in it.
+void makeDirectory(const std::string& path);
+
+// Replaces the file with exactly these bytes. The bytes go to a temporary
+// file beside it first and are renamed into place, so the name never holds a
+// partial file, even when the process dies mid-write.
+void writeWholeFile(const std::string& path, std::string_view bytes);
+
+// The temporary name writeWholeFile uses for path; never a name it is asked
+// to write under, since every such name ends in ".htm".
+std::string pendingFileName(const std::string& path);
+
+}  // namespace qz

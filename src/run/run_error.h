@@ -1,0 +1,48 @@
+// The one way a local file failure ends the run: flush standard output, write
+// the error report to standard error and exit with status 1. Files already
+// saved stay as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qz {
+
+// The error codes of the report's message table.
+enum class FileErrorCode : int {
+  kFileNotFound = 2,
+  kInvalidFilename = 3,
+  kTooManyOpenFiles = 4,
+  kAccessDenied = 5,
+  kReadBeyondEnd = 100,
+  kDiskFull = 101,
+  kInvalidNumericInput = 106,
+};
+
+// The places that can fail; each prints its own fixed code address.
+enum class FileFailurePlace : uint32_t {
+  kOpenForReading = 0x00403A10,
+  kReading = 0x00403A58,
+  kCreating = 0x00404C20,
+  kWriting = 0x00404C64,
+  kClosing = 0x00404CA8,
+  kRenaming = 0x00404CE0,
+};
+
+// Remembers the program's file name (without its folder) for the report.
+void setModuleName(const std::string& argv0);
+
+// The message for an error code, without the closing ".".
+std::string fileErrorMessage(int code);
+
+// The whole report, as written to standard error.
+std::string fileErrorReport(const std::string& moduleName, FileFailurePlace place, int code);
+
+// Maps errno of a failed create, write or rename onto the table's codes.
+int codeForWriteErrno(int err);
+// Maps errno of a failed open or read onto the table's codes.
+int codeForReadErrno(int err);
+
+[[noreturn]] void endRunOnFileError(FileFailurePlace place, int code);
+
+}  // namespace qz

@@ -1,0 +1,31 @@
+// The state of one run: created by the driver at the start, passed by
+// reference to every operation, and dropped at exit. Nothing else is shared.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/key_list.h"
+
+namespace qz {
+
+// The text of the page last loaded: its lines, each ended by one LF, with no
+// NUL bytes.
+using PageText = std::string;
+
+inline constexpr const char* kTempFileName = "temp.txt";
+
+struct RunState {
+  std::string baseUrl;     // prefix of every request, no trailing "/"
+  std::string requestUrl;  // the request being made (not the front-page visit)
+  std::string tempFileName = kTempFileName;
+  int32_t listingOffset = 0;  // "kezd" of the listing page being read
+  KeyList characterRoster;
+  LinkTagList linkTags;
+  KeyList turnList;  // turn keys of the character in hand
+  PageText pageText;
+  int32_t skippedCount = 0;  // turns whose file was already there
+  int32_t fetchedCount = 0;  // turns that were requested
+};
+
+}  // namespace qz

@@ -1,0 +1,208 @@
+#include "fake_site.h"
+
+#include <httplib.h>
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace qztest {
+
+Reply page(std::string body) {
+  Reply reply;
+  reply.body = std::move(body);
+  return reply;
+}
+
+Reply status(int code, std::string body) {
+  Reply reply;
+  reply.status = code;
+  reply.body = std::move(body);
+  return reply;
+}
+
+std::string gzipped(const std::string& bytes) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+FakeSite::FakeSite() : server_(std::make_unique<httplib::Server>()) {
+  server_->set_keep_alive_max_count(1000000);
+  server_->set_keep_alive_timeout(30);
+  server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    handle(request, response);
+  });
+  port_ = server_->bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) {
+    throw std::runtime_error("fake site: cannot bind 127.0.0.1");
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+FakeSite::~FakeSite() { stop(); }
+
+void FakeSite::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    released_ = true;
+  }
+  changed_.notify_all();
+  server_->stop();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+std::string FakeSite::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void FakeSite::serve(const std::string& target, Reply reply) {
+  serveInTurn(target, {std::move(reply)});
+}
+
+void FakeSite::serveInTurn(const std::string& target, std::vector<Reply> replies) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  replies_[target] = std::move(replies);
+  answered_[target] = 0;
+}
+
+void FakeSite::setLatency(int perRequestMs, int newConnectionMs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  perRequestMs_ = perRequestMs;
+  newConnectionMs_ = newConnectionMs;
+}
+
+void FakeSite::release() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool FakeSite::waitForRequest(const std::string& target, int wanted,
+                              std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    int seen = 0;
+    for (const LoggedRequest& r : log_) {
+      seen += r.target == target ? 1 : 0;
+    }
+    return seen >= wanted;
+  });
+}
+
+Reply FakeSite::nextReply(const std::string& target) {
+  auto found = replies_.find(target);
+  if (found == replies_.end() || found->second.empty()) {
+    return status(404, "not found");
+  }
+  size_t& index = answered_[target];
+  const Reply& reply = found->second[std::min(index, found->second.size() - 1)];
+  ++index;
+  return reply;
+}
+
+void FakeSite::handle(const httplib::Request& request, httplib::Response& response) {
+  Reply reply;
+  int waitMs = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    LoggedRequest logged;
+    logged.target = request.target;
+    for (const auto& header : request.headers) {
+      logged.headers.insert(header);
+    }
+    logged.connection = request.remote_port;
+    log_.push_back(std::move(logged));
+    waitMs = perRequestMs_;
+    if (connections_.insert(request.remote_port).second) {
+      waitMs += newConnectionMs_;
+    }
+    reply = nextReply(request.target);
+    bytesServed_ += reply.body.size();
+  }
+  changed_.notify_all();
+  waitMs += reply.delayMs;
+  if (waitMs > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+  }
+  if (reply.holdUntilReleased) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return released_; });
+  }
+
+  response.status = reply.status;
+  for (const auto& [name, value] : reply.headers) {
+    response.set_header(name, value);
+  }
+  if (reply.dropMidBody || reply.stallMidBody) {
+    auto body = std::make_shared<std::string>(reply.body);
+    bool stall = reply.stallMidBody;
+    response.set_content_provider(
+        body->size(), "text/html",
+        [this, body, stall](size_t offset, size_t, httplib::DataSink& sink) {
+          if (offset == 0) {
+            sink.write(body->data(), body->size() / 2);
+            if (!stall) {
+              return false;
+            }
+          }
+          std::unique_lock<std::mutex> lock(mutex_);
+          changed_.wait_for(lock, std::chrono::seconds(120), [this] { return stopping_; });
+          return false;
+        });
+    return;
+  }
+  if (reply.gzip) {
+    response.set_header("Content-Encoding", "gzip");
+    // A type the server would not compress again on its own.
+    response.set_content(gzipped(reply.body), "application/octet-stream");
+    return;
+  }
+  response.set_content(reply.body, "text/html");
+}
+
+std::vector<LoggedRequest> FakeSite::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return log_;
+}
+
+std::vector<std::string> FakeSite::targets() const {
+  std::vector<std::string> result;
+  for (const LoggedRequest& r : requests()) {
+    result.push_back(r.target);
+  }
+  return result;
+}
+
+int FakeSite::count(const std::string& target) const {
+  int seen = 0;
+  for (const LoggedRequest& r : requests()) {
+    seen += r.target == target ? 1 : 0;
+  }
+  return seen;
+}
+
+size_t FakeSite::connectionCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connections_.size();
+}
+
+size_t FakeSite::bytesServed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bytesServed_;
+}
+
+}  // namespace qztest

@@ -1,0 +1,98 @@
+// A fake game site: a real HTTP server on 127.0.0.1 (an ephemeral port) that
+// answers canned replies by exact request target and logs every request.
+// Unknown targets get 404. Safe to configure while requests are served.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace qztest {
+
+struct Reply {
+  int status = 200;
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;  // Set-Cookie, Location, ...
+  int delayMs = 0;           // wait before answering
+  bool gzip = false;         // send the body gzip-encoded
+  bool dropMidBody = false;  // announce the whole length, send half, close
+  bool stallMidBody = false; // send half, then nothing more until the site stops
+  bool holdUntilReleased = false;  // wait for release() before answering
+};
+
+Reply page(std::string body);
+Reply status(int code, std::string body = "error");
+
+struct LoggedRequest {
+  std::string target;
+  std::multimap<std::string, std::string> headers;
+  int connection = 0;  // the client's port: one per TCP connection
+};
+
+class FakeSite {
+ public:
+  FakeSite();
+  ~FakeSite();
+  FakeSite(const FakeSite&) = delete;
+  FakeSite& operator=(const FakeSite&) = delete;
+
+  std::string baseUrl() const;
+  int port() const { return port_; }
+
+  void serve(const std::string& target, Reply reply);
+  // Successive answers for one target; the last one repeats.
+  void serveInTurn(const std::string& target, std::vector<Reply> replies);
+  // A modelled network: every request waits perRequestMs, and the first on
+  // a new connection waits newConnectionMs more.
+  void setLatency(int perRequestMs, int newConnectionMs);
+  // Lets held replies go.
+  void release();
+  // Waits until target was asked for at least count times; false on timeout.
+  bool waitForRequest(const std::string& target, int count = 1,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  void stop();
+
+  std::vector<LoggedRequest> requests() const;
+  std::vector<std::string> targets() const;
+  int count(const std::string& target) const;
+  size_t connectionCount() const;
+  size_t bytesServed() const;
+
+ private:
+  void handle(const httplib::Request& request, httplib::Response& response);
+  Reply nextReply(const std::string& target);
+
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = 0;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, std::vector<Reply>> replies_;
+  std::map<std::string, size_t> answered_;
+  std::vector<LoggedRequest> log_;
+  std::set<int> connections_;
+  size_t bytesServed_ = 0;
+  int perRequestMs_ = 0;
+  int newConnectionMs_ = 0;
+  bool released_ = false;
+  bool stopping_ = false;
+};
+
+// The gzip encoding of bytes.
+std::string gzipped(const std::string& bytes);
+
+}  // namespace qztest

@@ -1,0 +1,134 @@
+#include "program_run.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "temp_folder.h"
+
+#ifndef QZTURNS_BINARY
+#error "QZTURNS_BINARY must name the program under test"
+#endif
+
+namespace qztest {
+
+namespace {
+
+// In the child: everything but the standard streams, then exec.
+[[noreturn]] void execProgram(const ProgramOptions& options) {
+  if (::chdir(options.workDir.c_str()) != 0) {
+    ::_exit(126);
+  }
+  ::setenv("QZTURNS_BASE_URL", options.baseUrl.c_str(), 1);
+  ::unsetenv("http_proxy");
+  ::unsetenv("HTTP_PROXY");
+  ::unsetenv("all_proxy");
+  ::unsetenv("ALL_PROXY");
+  if (options.fileSizeLimit >= 0) {
+    struct rlimit limit;
+    limit.rlim_cur = static_cast<rlim_t>(options.fileSizeLimit);
+    limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  std::string name = options.programName.empty() ? QZTURNS_BINARY : options.programName;
+  std::vector<char*> argv;
+  argv.push_back(name.data());
+  std::vector<std::string> arguments = options.arguments;
+  for (std::string& argument : arguments) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+  ::execv(QZTURNS_BINARY, argv.data());
+  ::_exit(127);
+}
+
+ProgramResult collectStatus(pid_t pid) {
+  ProgramResult result;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) {
+    result.exitStatus = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+}  // namespace
+
+pid_t startProgram(const ProgramOptions& options, const std::string& outputDir) {
+  std::string outName = outputDir + "/stdout";
+  std::string errName = outputDir + "/stderr";
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    throw std::runtime_error("fork failed");
+  }
+  if (pid == 0) {
+    int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0) {
+      ::_exit(125);
+    }
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    execProgram(options);
+  }
+  return pid;
+}
+
+ProgramResult finishProgram(pid_t pid, const std::string& outputDir) {
+  ProgramResult result = collectStatus(pid);
+  result.out = readFile(outputDir + "/stdout");
+  result.err = readFile(outputDir + "/stderr");
+  return result;
+}
+
+ProgramResult runProgram(const ProgramOptions& options) {
+  TempFolder output;
+  return finishProgram(startProgram(options, output.path()), output.path());
+}
+
+ProgramResult runOnTerminal(const ProgramOptions& options,
+                            const std::function<void(const std::string&)>& onOutput) {
+  int master = -1;
+  struct termios raw;
+  ::cfmakeraw(&raw);
+  pid_t pid = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (pid < 0) {
+    throw std::runtime_error("forkpty failed");
+  }
+  if (pid == 0) {
+    execProgram(options);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;  // EIO once the program has closed the terminal
+    }
+    seen.append(buffer, static_cast<size_t>(got));
+    onOutput(seen);
+  }
+  ::close(master);
+  ProgramResult result = collectStatus(pid);
+  result.out = seen;
+  return result;
+}
+
+}  // namespace qztest

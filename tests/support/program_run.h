@@ -1,0 +1,41 @@
+// Runs the built qzturns binary as a user would: in a working folder of the
+// test's choosing, with QZTURNS_BASE_URL pointing at a fake site.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qztest {
+
+struct ProgramResult {
+  int exitStatus = -1;  // -1 when the process did not exit normally
+  int signal = 0;       // the signal that ended it, if one did
+  std::string out;
+  std::string err;
+};
+
+struct ProgramOptions {
+  std::string workDir;
+  std::string baseUrl;
+  std::vector<std::string> arguments;
+  std::string programName;  // argv[0]; the binary's path when empty
+  long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, none when negative
+};
+
+ProgramResult runProgram(const ProgramOptions& options);
+
+// Starts the program with its output in files under outputDir and returns its
+// pid; finishProgram waits for it and collects what it wrote.
+pid_t startProgram(const ProgramOptions& options, const std::string& outputDir);
+ProgramResult finishProgram(pid_t pid, const std::string& outputDir);
+
+// Runs the program with standard output on a pseudo-terminal. onOutput sees
+// everything written so far each time more arrives; the run's output is
+// returned once the program ends.
+ProgramResult runOnTerminal(const ProgramOptions& options,
+                            const std::function<void(const std::string&)>& onOutput);
+
+}  // namespace qztest
