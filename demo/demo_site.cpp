@@ -35,13 +35,15 @@ const std::string kEndMarker = "<P><SCRIPT>gomb('\xDCzenet k\xFCld\xE9se a";
 const std::string kCannotDisplay =
     "<HTML><BODY><P>Ezt az oldalt nem tudjuk sz\xE1modra megjelen\xEDteni.</P></BODY></HTML>\r\n";
 
-std::string number(int i) { return std::to_string(1201 + i * 7); }
+std::string number(int i) {
+  return std::to_string(1201 + i * 7);
+}
 
 std::string characterPage(const std::string& c, int turns) {
   std::string html = "<HTML><HEAD><TITLE>QZ" + c + "</TITLE></HEAD><BODY>\r\n<TABLE>\r\n";
   for (int t = 1; t <= turns; ++t) {
-    html += "<TR><TD><A HREF=\"#\" onClick=\"openurl(" + std::to_string(t) +
-            ",0,0,0)\">" + std::to_string(t) + ". fordul\xF3</A></TD></TR>\r\n";
+    html += "<TR><TD><A HREF=\"#\" onClick=\"openurl(" + std::to_string(t) + ",0,0,0)\">" +
+            std::to_string(t) + ". fordul\xF3</A></TD></TR>\r\n";
   }
   // An extra turn shown the other way, as an oli turn.
   html += "<TR><TD><A HREF=\"#\" onClick=\"openurl(0,0,3,15)\">Oli fordul\xF3</A></TD></TR>\r\n";
@@ -51,12 +53,16 @@ std::string characterPage(const std::string& c, int turns) {
 std::string turnPage(const std::string& c, const std::string& turn, int padKib) {
   std::string html =
       "<HTML><HEAD>\r\n<META http-equiv=\"Content-Type\" content=\"text/html; "
-      "charset=windows-1250\">\r\n<TITLE>QZ" + c + " " + turn +
-      "</TITLE></HEAD><BODY>\r\n<H2>QZ" + c + " \x96 " + turn + ". fordul\xF3</H2>\r\n"
+      "charset=windows-1250\">\r\n<TITLE>QZ" +
+      c + " " + turn + "</TITLE></HEAD><BODY>\r\n<H2>QZ" + c + " \x96 " + turn +
+      ". fordul\xF3</H2>\r\n"
       "<P>A l\xE1ndzs\xE1s l\xE9pett el\xF5sz\xF6r a v\xE1rkapu el\xE9, \xE9s "
       "sz\xF3lt: \xAB\xC1lljatok meg, utaz\xF3k!\xBB</P>\r\n";
-  std::string line = "<P>\xD6t \xE9ve j\xE1rja a hegyeket, \xE9s m\xE9g mindig nem tal\xE1lta "
-                     "meg a kardot, amelyet az \xF6" "reg kov\xE1" "cs elrejtett.</P>\r\n";
+  std::string line =
+      "<P>\xD6t \xE9ve j\xE1rja a hegyeket, \xE9s m\xE9g mindig nem tal\xE1lta "
+      "meg a kardot, amelyet az \xF6"
+      "reg kov\xE1"
+      "cs elrejtett.</P>\r\n";
   while (html.size() < static_cast<size_t>(padKib) * 1024) {
     html += line;
   }
@@ -65,9 +71,10 @@ std::string turnPage(const std::string& c, const std::string& turn, int padKib) 
 
 std::string listingPage(const Options& o, int pageIndex, int pages) {
   std::string html = "<HTML><BODY><TABLE>\r\n";
-  for (int i = pageIndex * o.perPage; i < std::min(o.characters, (pageIndex + 1) * o.perPage); ++i) {
-    html += "<TR><TD><A HREF=\"?m=qz&in=karakter.php&karakter=QZ" + number(i) + "\">" +
-            number(i) + "</A></TD></TR>\r\n";
+  for (int i = pageIndex * o.perPage; i < std::min(o.characters, (pageIndex + 1) * o.perPage);
+       ++i) {
+    html += "<TR><TD><A HREF=\"?m=qz&in=karakter.php&karakter=QZ" + number(i) + "\">" + number(i) +
+            "</A></TD></TR>\r\n";
   }
   html += "</TABLE><P>\r\n";
   for (int p = 0; p < pages; ++p) {
@@ -77,7 +84,9 @@ std::string listingPage(const Options& o, int pageIndex, int pages) {
   return html + "</P></BODY></HTML>\r\n";
 }
 
-int intArgument(const char* value) { return value != nullptr ? std::atoi(value) : 0; }
+int intArgument(const char* value) {
+  return value != nullptr ? std::atoi(value) : 0;
+}
 
 }  // namespace
 
@@ -86,13 +95,20 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     std::string flag = argv[i];
-    if (flag == "--characters") o.characters = intArgument(value);
-    else if (flag == "--turns") o.turns = intArgument(value);
-    else if (flag == "--page-kib") o.pageKib = intArgument(value);
-    else if (flag == "--per-page") o.perPage = std::max(1, intArgument(value));
-    else if (flag == "--delay-ms") o.delayMs = intArgument(value);
-    else if (flag == "--connect-delay-ms") o.connectDelayMs = intArgument(value);
-    else if (flag == "--stats") o.stats = value != nullptr ? value : "";
+    if (flag == "--characters")
+      o.characters = intArgument(value);
+    else if (flag == "--turns")
+      o.turns = intArgument(value);
+    else if (flag == "--page-kib")
+      o.pageKib = intArgument(value);
+    else if (flag == "--per-page")
+      o.perPage = std::max(1, intArgument(value));
+    else if (flag == "--delay-ms")
+      o.delayMs = intArgument(value);
+    else if (flag == "--connect-delay-ms")
+      o.connectDelayMs = intArgument(value);
+    else if (flag == "--stats")
+      o.stats = value != nullptr ? value : "";
     else {
       std::fprintf(stderr, "demo_site: unknown option %s\n", argv[i]);
       return 2;

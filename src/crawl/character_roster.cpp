@@ -40,7 +40,9 @@ bool fetchListingPage(RunState& state) {
 
 }  // namespace
 
-bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool isDigit(char ch) {
+  return ch >= '0' && ch <= '9';
+}
 
 std::optional<int32_t> listingOffsetOfTag(std::string_view tag) {
   size_t at = tag.find(kOffsetQuery);

@@ -29,7 +29,8 @@ std::optional<std::string> turnKeyFromTag(std::string_view tag) {
   std::string_view w = paren == std::string_view::npos ? tag.substr(0, kArgumentWindow)
                                                        : tag.substr(paren + 1, kArgumentWindow);
   size_t comma = w.find(',');
-  std::string_view first = comma == std::string_view::npos ? std::string_view() : w.substr(0, comma);
+  std::string_view first =
+      comma == std::string_view::npos ? std::string_view() : w.substr(0, comma);
   w = afterFirstComma(w);
   // The second argument is 0 for a turn that is shown as a plain turn.
   bool flagged = w.empty() || w[0] != '0';

@@ -141,9 +141,13 @@ Outcome transfer(CURL* handle, const std::string& url, const std::string& partNa
 
 }  // namespace
 
-void setFetchLimits(const FetchLimits& newLimits) { limits() = newLimits; }
+void setFetchLimits(const FetchLimits& newLimits) {
+  limits() = newLimits;
+}
 
-void resetFetchClient() { client().reset(); }
+void resetFetchClient() {
+  client().reset();
+}
 
 bool fetchPage(const std::string& url, const std::string& fileName) {
   CURL* handle = client().handle();

@@ -20,6 +20,8 @@ void appendLinkTags(std::string_view text, LinkTagList& tags) {
   }
 }
 
-void collectLinkTags(RunState& state) { appendLinkTags(state.pageText, state.linkTags); }
+void collectLinkTags(RunState& state) {
+  appendLinkTags(state.pageText, state.linkTags);
+}
 
 }  // namespace qz

@@ -35,7 +35,9 @@ std::string siteBaseUrl() {
   return base;
 }
 
-std::string frontPageUrl(const std::string& base) { return base + "/?s=1&nogfx=on"; }
+std::string frontPageUrl(const std::string& base) {
+  return base + "/?s=1&nogfx=on";
+}
 
 std::string listingPageUrl(const std::string& base, int32_t offset) {
   return modulePage(base, "nyilvanos.php&rendez=&kezd=") + std::to_string(offset);
@@ -47,7 +49,9 @@ std::string characterPageUrl(const std::string& base, std::string_view character
   return url;
 }
 
-bool isOliKey(std::string_view key) { return !key.empty() && key[0] == 'o'; }
+bool isOliKey(std::string_view key) {
+  return !key.empty() && key[0] == 'o';
+}
 
 std::string turnPageUrl(const std::string& base, std::string_view character, std::string_view key) {
   std::string url = modulePage(base, "fordulo.php&karakter=") + upperModuleCode();

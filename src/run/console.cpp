@@ -27,10 +27,16 @@ void consoleWrite(std::string_view text) {
   showIfTerminal();
 }
 
-void consoleWriteInt(int64_t value) { consoleWrite(std::to_string(value)); }
+void consoleWriteInt(int64_t value) {
+  consoleWrite(std::to_string(value));
+}
 
-void consoleWriteLineEnd() { consoleWrite("\r\n"); }
+void consoleWriteLineEnd() {
+  consoleWrite("\r\n");
+}
 
-void consoleFlush() { std::fflush(stdout); }
+void consoleFlush() {
+  std::fflush(stdout);
+}
 
 }  // namespace qz

@@ -30,10 +30,9 @@ int compareKeys(std::string_view a, std::string_view b) {
 }
 
 bool KeyList::add(std::string_view s) {
-  auto place = std::lower_bound(keys_.begin(), keys_.end(), s,
-                                [](const std::string& entry, std::string_view key) {
-                                  return compareKeys(entry, key) < 0;
-                                });
+  auto place = std::lower_bound(
+      keys_.begin(), keys_.end(), s,
+      [](const std::string& entry, std::string_view key) { return compareKeys(entry, key) < 0; });
   if (place != keys_.end() && compareKeys(*place, s) == 0) {
     return false;
   }

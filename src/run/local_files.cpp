@@ -60,9 +60,13 @@ bool directoryExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void makeDirectory(const std::string& path) { ::mkdir(path.c_str(), 0777); }
+void makeDirectory(const std::string& path) {
+  ::mkdir(path.c_str(), 0777);
+}
 
-std::string pendingFileName(const std::string& path) { return path + ".part"; }
+std::string pendingFileName(const std::string& path) {
+  return path + ".part";
+}
 
 void writeWholeFile(const std::string& path, std::string_view bytes) {
   std::string pending = pendingFileName(path);

@@ -26,7 +26,8 @@ TEST(SiteUrlsTest, ListingOffsetZeroIsSentAsDigit) {
 TEST(SiteUrlsTest, OliKeySendsAtMostTenCharactersAfterOl) {
   EXPECT_EQ(turnPageUrl(kBase, "1", "ol1234567,8901"),
             "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1&fordulo=0&oli=1234567,89");
-  EXPECT_EQ(turnPageUrl(kBase, "1", "o"), "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1&fordulo=0&oli=");
+  EXPECT_EQ(turnPageUrl(kBase, "1", "o"),
+            "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1&fordulo=0&oli=");
 }
 
 TEST(SiteUrlsTest, NumbersAndKeysGoInUnchanged) {

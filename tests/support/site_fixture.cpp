@@ -23,10 +23,12 @@ std::string fragment(const std::string& body) {
          body + "\n";
 }
 
-std::string listingPage(const std::vector<std::string>& characters, const std::vector<int>& offsets) {
+std::string listingPage(const std::vector<std::string>& characters,
+                        const std::vector<int>& offsets) {
   std::string html = "<HTML><BODY><TABLE>\n";
   for (const std::string& c : characters) {
-    html += "<TR><TD><A HREF=\"?m=qz&in=karakter.php&karakter=QZ" + c + "\">" + c + "</A></TD></TR>\n";
+    html +=
+        "<TR><TD><A HREF=\"?m=qz&in=karakter.php&karakter=QZ" + c + "\">" + c + "</A></TD></TR>\n";
   }
   html += "</TABLE>\n";
   for (int offset : offsets) {

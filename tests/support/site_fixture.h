@@ -40,7 +40,8 @@ std::string turnPage(const std::string& body);
 // The bytes saved for turnPage(body).
 std::string fragment(const std::string& body);
 // A listing page linking to the characters and to the listing offsets given.
-std::string listingPage(const std::vector<std::string>& characters, const std::vector<int>& offsets);
+std::string listingPage(const std::vector<std::string>& characters,
+                        const std::vector<int>& offsets);
 
 class SiteTest : public ::testing::Test {
  protected:

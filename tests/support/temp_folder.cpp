@@ -41,7 +41,9 @@ void writeFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-bool exists(const std::string& path) { return fs::exists(path); }
+bool exists(const std::string& path) {
+  return fs::exists(path);
+}
 
 std::vector<std::string> listTree(const std::string& root) {
   std::vector<std::string> entries;
