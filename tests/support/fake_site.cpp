@@ -50,7 +50,9 @@ FakeSite::FakeSite() : server_(std::make_unique<httplib::Server>()) {
   thread_ = std::thread([this] { server_->listen_after_bind(); });
 }
 
-FakeSite::~FakeSite() { stop(); }
+FakeSite::~FakeSite() {
+  stop();
+}
 
 void FakeSite::stop() {
   {
@@ -65,7 +67,9 @@ void FakeSite::stop() {
   }
 }
 
-std::string FakeSite::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string FakeSite::baseUrl() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
 
 void FakeSite::serve(const std::string& target, Reply reply) {
   serveInTurn(target, {std::move(reply)});
@@ -140,7 +144,9 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
   }
   if (reply.holdUntilReleased) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return released_; });
+    if (!changed_.wait_for(lock, std::chrono::seconds(20), [this] { return released_; })) {
+      ++holdsTimedOut_;
+    }
   }
 
   response.status = reply.status;
@@ -198,6 +204,11 @@ int FakeSite::count(const std::string& target) const {
 size_t FakeSite::connectionCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return connections_.size();
+}
+
+int FakeSite::holdsTimedOut() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return holdsTimedOut_;
 }
 
 size_t FakeSite::bytesServed() const {

@@ -27,11 +27,11 @@ struct Reply {
   int status = 200;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // Set-Cookie, Location, ...
-  int delayMs = 0;           // wait before answering
-  bool gzip = false;         // send the body gzip-encoded
-  bool dropMidBody = false;  // announce the whole length, send half, close
-  bool stallMidBody = false; // send half, then nothing more until the site stops
-  bool holdUntilReleased = false;  // wait for release() before answering
+  int delayMs = 0;                                           // wait before answering
+  bool gzip = false;                                         // send the body gzip-encoded
+  bool dropMidBody = false;        // announce the whole length, send half, close
+  bool stallMidBody = false;       // send half, then nothing more until the site stops
+  bool holdUntilReleased = false;  // wait for release() (20 s at most) before answering
 };
 
 Reply page(std::string body);
@@ -71,6 +71,8 @@ class FakeSite {
   int count(const std::string& target) const;
   size_t connectionCount() const;
   size_t bytesServed() const;
+  // Held replies that went out because nobody released them in time.
+  int holdsTimedOut() const;
 
  private:
   void handle(const httplib::Request& request, httplib::Response& response);
@@ -89,6 +91,7 @@ class FakeSite {
   int perRequestMs_ = 0;
   int newConnectionMs_ = 0;
   bool released_ = false;
+  int holdsTimedOut_ = 0;
   bool stopping_ = false;
 };
 
