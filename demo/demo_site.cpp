@@ -3,10 +3,11 @@
 // with Hungarian text. Serves until killed; prints its address first.
 //
 //   demo_site [--characters N] [--turns N] [--page-kib N] [--per-page N]
-//             [--delay-ms N] [--connect-delay-ms N] [--port N] [--stats FILE]
+//             [--delay-ms N] [--connect-delay-ms N] [--stats FILE] [--log FILE]
 //
-// With --stats, the number of requests, connections and body bytes served
-// is written to FILE when the site is stopped with SIGTERM or SIGINT.
+// When the site is stopped with SIGTERM or SIGINT, --stats writes the number
+// of requests, connections and body bytes served to FILE, and --log the full
+// URL of every request, one a line.
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@ struct Options {
   int delayMs = 0;
   int connectDelayMs = 0;
   std::string stats;
+  std::string log;
 };
 
 const std::string kEndMarker = "<P><SCRIPT>gomb('\xDCzenet k\xFCld\xE9se a";
@@ -152,6 +154,12 @@ int main(int argc, char** argv) {
     std::ofstream out(o.stats);
     out << "requests " << site.requests().size() << "\nconnections " << site.connectionCount()
         << "\nbytes " << site.bytesServed() << "\n";
+  }
+  if (!o.log.empty()) {
+    std::ofstream out(o.log);
+    for (const std::string& target : site.targets()) {
+      out << site.baseUrl() << target << "\n";
+    }
   }
   site.stop();
   return 0;
