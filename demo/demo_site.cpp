@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -86,37 +87,26 @@ std::string listingPage(const Options& o, int pageIndex, int pages) {
   return html + "</P></BODY></HTML>\r\n";
 }
 
-int intArgument(const char* value) {
-  return value != nullptr ? std::atoi(value) : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    std::string flag = argv[i];
-    if (flag == "--characters")
-      o.characters = intArgument(value);
-    else if (flag == "--turns")
-      o.turns = intArgument(value);
-    else if (flag == "--page-kib")
-      o.pageKib = intArgument(value);
-    else if (flag == "--per-page")
-      o.perPage = std::max(1, intArgument(value));
-    else if (flag == "--delay-ms")
-      o.delayMs = intArgument(value);
-    else if (flag == "--connect-delay-ms")
-      o.connectDelayMs = intArgument(value);
-    else if (flag == "--stats")
-      o.stats = value != nullptr ? value : "";
-    else {
+  const std::map<std::string, int*> numbers = {
+      {"--characters", &o.characters}, {"--turns", &o.turns},
+      {"--page-kib", &o.pageKib},      {"--per-page", &o.perPage},
+      {"--delay-ms", &o.delayMs},      {"--connect-delay-ms", &o.connectDelayMs}};
+  const std::map<std::string, std::string*> files = {{"--stats", &o.stats}, {"--log", &o.log}};
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (auto number = numbers.find(argv[i]); number != numbers.end()) {
+      *number->second = std::atoi(argv[i + 1]);
+    } else if (auto file = files.find(argv[i]); file != files.end()) {
+      *file->second = argv[i + 1];
+    } else {
       std::fprintf(stderr, "demo_site: unknown option %s\n", argv[i]);
       return 2;
     }
-    ++i;
   }
+  o.perPage = std::max(1, o.perPage);
 
   sigset_t stopSignals;
   sigemptyset(&stopSignals);

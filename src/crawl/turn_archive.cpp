@@ -25,9 +25,12 @@ std::string characterFolder(std::string_view character) {
 }
 
 std::string turnFileName(std::string_view character, std::string_view key) {
-  std::string name = characterFolder(character) + "/";
+  std::string name = characterFolder(character);
+  name += '/';
   name += character;
-  name += "-" + keyPart(key) + ".htm";
+  name += '-';
+  name += keyPart(key);
+  name += ".htm";
   return name;
 }
 

@@ -1,6 +1,7 @@
 #include "page/fetch_page.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +47,8 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   CURL* handle() const { return handle_; }
+  // Holds a body until it has arrived whole; kept to reuse its capacity.
+  std::string& body() { return body_; }
   void reset() {
     if (handle_ != nullptr) {
       curl_easy_cleanup(handle_);
@@ -55,6 +58,7 @@ class Client {
 
  private:
   CURL* handle_ = nullptr;
+  std::string body_;
 };
 
 Client& client() {
@@ -62,19 +66,32 @@ Client& client() {
   return instance;
 }
 
-struct Sink {
-  FILE* file = nullptr;
-  bool failed = false;
-};
+size_t appendBody(char* data, size_t size, size_t count, void* userData) {
+  static_cast<std::string*>(userData)->append(data, size * count);
+  return size * count;
+}
 
-size_t writeBody(char* data, size_t size, size_t count, void* userData) {
-  auto* sink = static_cast<Sink*>(userData);
-  size_t bytes = size * count;
-  if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
-    sink->failed = true;
-    return 0;  // makes libcurl end the transfer with an error
+// Replaces the file's content with the whole body; false when it cannot be
+// written. The file is overwritten in place and cut to length afterwards:
+// truncating it first costs more than the write on some file systems.
+bool storeBody(const std::string& body, const std::string& fileName) {
+  int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return false;
   }
-  return bytes;
+  size_t written = 0;
+  while (written < body.size()) {
+    ssize_t put = ::write(fd, body.data() + written, body.size() - written);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      break;
+    }
+    written += static_cast<size_t>(put);
+  }
+  bool stored = written == body.size() && ::ftruncate(fd, static_cast<off_t>(body.size())) == 0;
+  return ::close(fd) == 0 && stored;
 }
 
 void configure(CURL* handle) {
@@ -90,7 +107,7 @@ void configure(CURL* handle) {
   // for; only one that stops moving is given up.
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lim.stallTimeout);
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, writeBody);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
 }
 
 enum class Outcome { kStored, kFailed, kBusy };
@@ -116,18 +133,11 @@ long retryAfterSeconds(CURL* handle) {
   return seconds <= limits().longestRetryAfter ? seconds : -1;
 }
 
-Outcome transfer(CURL* handle, const std::string& url, const std::string& partName,
-                 long* waitSeconds) {
-  Sink sink;
-  sink.file = std::fopen(partName.c_str(), "wb");
-  if (sink.file == nullptr) {
-    return Outcome::kFailed;
-  }
+Outcome transfer(CURL* handle, const std::string& url, std::string* body, long* waitSeconds) {
+  body->clear();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
-  CURLcode result = curl_easy_perform(handle);
-  bool closed = std::fclose(sink.file) == 0;
-  if (result != CURLE_OK || sink.failed || !closed) {
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, body);
+  if (curl_easy_perform(handle) != CURLE_OK) {
     return Outcome::kFailed;
   }
   long status = 0;
@@ -155,25 +165,20 @@ bool fetchPage(const std::string& url, const std::string& fileName) {
     return false;
   }
   configure(handle);
-  // The body goes to a file beside the target and replaces it only when
-  // whole, so nobody ever reads a page that broke off.
-  std::string partName = fileName + ".part";
+  // The file is written only once the body has arrived whole, so it never
+  // receives a page that broke off.
+  std::string& body = client().body();
   for (int attempt = 0;; ++attempt) {
     long waitSeconds = -1;
-    Outcome outcome = transfer(handle, url, partName, &waitSeconds);
+    Outcome outcome = transfer(handle, url, &body, &waitSeconds);
     if (outcome == Outcome::kStored) {
-      if (std::rename(partName.c_str(), fileName.c_str()) == 0) {
-        return true;
-      }
-      break;
+      return storeBody(body, fileName);
     }
     if (outcome == Outcome::kFailed || attempt >= limits().retriesAfterBusy) {
-      break;
+      return false;
     }
     std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
   }
-  std::remove(partName.c_str());
-  return false;
 }
 
 }  // namespace qz

@@ -8,9 +8,9 @@
 namespace qz {
 
 // Downloads url and stores the response body, decoded, in fileName, replacing
-// what it held. Returns true only when a whole body of an answer with a status
-// below 400 was stored. After false, fileName still holds what it held before,
-// never a partial body. Prints nothing. A 429 or 503 answer that names a
+// what it held. Returns true only when the whole body of an answer with a
+// status below 400 arrived and was stored; a body that broke off is never
+// written. After false the file is not to be read. Prints nothing. A 429 or 503 answer that names a
 // Retry-After of at most a minute is waited out and asked again, twice at most.
 bool fetchPage(const std::string& url, const std::string& fileName);
 

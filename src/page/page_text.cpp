@@ -1,5 +1,6 @@
 #include "page/page_text.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "run/local_files.h"
@@ -10,21 +11,24 @@ namespace {
 
 constexpr char kCtrlZ = 0x1A;
 
+// Where a line is cut: at its first byte c, or at its end.
+size_t cutAt(std::string_view line, char c) {
+  const void* found = std::memchr(line.data(), c, line.size());
+  return found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - line.data())
+                          : line.size();
+}
+
 // Appends one line's bytes: cut at its first NUL or Ctrl-Z, CRs dropped.
 void appendLine(std::string_view line, PageText& text) {
-  size_t cut = line.find_first_of(std::string_view("\0\x1A", 2));
-  if (cut != std::string_view::npos) {
-    line = line.substr(0, cut);
-  }
-  size_t from = 0;
+  // memchr for each stop byte is far quicker than one scan for either.
+  line = line.substr(0, std::min(cutAt(line, '\0'), cutAt(line, kCtrlZ)));
   for (;;) {
-    size_t cr = line.find('\r', from);
-    if (cr == std::string_view::npos) {
-      text.append(line.data() + from, line.size() - from);
+    size_t cr = cutAt(line, '\r');
+    text.append(line.data(), cr);
+    if (cr == line.size()) {
       break;
     }
-    text.append(line.data() + from, cr - from);
-    from = cr + 1;
+    line.remove_prefix(cr + 1);
   }
   text.push_back('\n');
 }

@@ -38,6 +38,7 @@ std::string gzipped(const std::string& bytes) {
 }
 
 FakeSite::FakeSite() : server_(std::make_unique<httplib::Server>()) {
+  server_->set_tcp_nodelay(true);  // a modelled network wants no Nagle stalls
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
   server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
@@ -177,7 +178,17 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     response.set_content(gzipped(reply.body), "application/octet-stream");
     return;
   }
-  response.set_content(reply.body, "text/html");
+  // Sent through a provider of known length: the server library would
+  // otherwise compress text bodies on its own whenever the client accepts it.
+  if (reply.body.empty()) {
+    response.set_content("", "text/html");  // a provider of length 0 would never end the answer
+    return;
+  }
+  auto body = std::make_shared<std::string>(std::move(reply.body));
+  response.set_content_provider(body->size(), "text/html",
+                                [body](size_t offset, size_t length, httplib::DataSink& sink) {
+                                  return sink.write(body->data() + offset, length);
+                                });
 }
 
 std::vector<LoggedRequest> FakeSite::requests() const {
