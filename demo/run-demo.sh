@@ -30,8 +30,8 @@ echo "=== Second run: nothing is fetched twice ==="
 ../build/qzturns
 echo
 echo "=== What was saved in demo-archive/ ==="
-ls -R | head -n 30
-echo "..."
+echo "$(find . -name '*.htm' | wc -l) turn files in $(find . -mindepth 1 -type d | wc -l) character folders, for example:"
+find qz1201 -type f | sort
 echo
 echo "=== demo-archive/qz1201/1201-001.htm (Windows-1250, shown as UTF-8) ==="
 iconv -f WINDOWS-1250 -t UTF-8 qz1201/1201-001.htm | head -n 8

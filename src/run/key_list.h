@@ -1,5 +1,4 @@
-// The two list types of a run: LinkTagList keeps link tags in the order they
-// were found, KeyList keeps character numbers or turn keys sorted and unique.
+// KeyList: character numbers or turn keys, kept sorted and unique.
 #pragma once
 
 #include <cstddef>
@@ -8,18 +7,6 @@
 #include <vector>
 
 namespace qz {
-
-// Appends only; duplicates stay. Entries are read back in insertion order.
-class LinkTagList {
- public:
-  void append(std::string tag) { tags_.push_back(std::move(tag)); }
-  void clear() { tags_.clear(); }
-  size_t count() const { return tags_.size(); }
-  const std::string& at(size_t i) const { return tags_[i]; }
-
- private:
-  std::vector<std::string> tags_;
-};
 
 // Three-way comparison of two keys, ignoring the case of ASCII letters; a
 // string that is a prefix of another sorts first. Negative, zero or positive.

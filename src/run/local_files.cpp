@@ -13,6 +13,8 @@ namespace qz {
 
 namespace {
 
+std::string pendingFileName(const std::string& path) { return path + ".part"; }
+
 [[noreturn]] void failWrite(FileFailurePlace place, int err, const std::string& pending) {
   ::unlink(pending.c_str());
   endRunOnFileError(place, codeForWriteErrno(err));
@@ -62,10 +64,6 @@ bool directoryExists(const std::string& path) {
 
 void makeDirectory(const std::string& path) {
   ::mkdir(path.c_str(), 0777);
-}
-
-std::string pendingFileName(const std::string& path) {
-  return path + ".part";
 }
 
 void writeWholeFile(const std::string& path, std::string_view bytes) {

@@ -17,13 +17,10 @@ bool directoryExists(const std::string& path);
 // Makes one folder; whether it worked is left to the first file created in it.
 void makeDirectory(const std::string& path);
 
-// Replaces the file with exactly these bytes. The bytes go to a temporary
-// file beside it first and are renamed into place, so the name never holds a
-// partial file, even when the process dies mid-write.
+// Replaces the file with exactly these bytes. The bytes go to path + ".part"
+// first and are renamed into place, so the name never holds a partial file,
+// even when the process dies mid-write. A failure ends the run and removes
+// the ".part" file.
 void writeWholeFile(const std::string& path, std::string_view bytes);
-
-// The temporary name writeWholeFile uses for path; never a name it is asked
-// to write under, since every such name ends in ".htm".
-std::string pendingFileName(const std::string& path);
 
 }  // namespace qz

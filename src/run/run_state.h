@@ -6,6 +6,7 @@
 #include <string>
 
 #include "run/key_list.h"
+#include "run/link_tag_list.h"
 
 namespace qz {
 

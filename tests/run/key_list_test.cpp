@@ -1,4 +1,5 @@
 #include "run/key_list.h"
+#include "run/link_tag_list.h"
 
 #include <gtest/gtest.h>
 
