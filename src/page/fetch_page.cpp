@@ -1,17 +1,15 @@
 #include "page/fetch_page.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <thread>
+
+#include "run/local_files.h"
 
 #ifndef QZTURNS_VERSION
 #define QZTURNS_VERSION "0"
@@ -69,29 +67,6 @@ Client& client() {
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
   static_cast<std::string*>(userData)->append(data, size * count);
   return size * count;
-}
-
-// Replaces the file's content with the whole body; false when it cannot be
-// written. The file is overwritten in place and cut to length afterwards:
-// truncating it first costs more than the write on some file systems.
-bool storeBody(const std::string& body, const std::string& fileName) {
-  int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    return false;
-  }
-  size_t written = 0;
-  while (written < body.size()) {
-    ssize_t put = ::write(fd, body.data() + written, body.size() - written);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      break;
-    }
-    written += static_cast<size_t>(put);
-  }
-  bool stored = written == body.size() && ::ftruncate(fd, static_cast<off_t>(body.size())) == 0;
-  return ::close(fd) == 0 && stored;
 }
 
 void configure(CURL* handle) {
@@ -172,7 +147,7 @@ bool fetchPage(const std::string& url, const std::string& fileName) {
     long waitSeconds = -1;
     Outcome outcome = transfer(handle, url, &body, &waitSeconds);
     if (outcome == Outcome::kStored) {
-      return storeBody(body, fileName);
+      return overwriteFile(fileName, body);
     }
     if (outcome == Outcome::kFailed || attempt >= limits().retriesAfterBusy) {
       return false;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "run/run_error.h"
 
@@ -13,11 +12,32 @@ namespace qz {
 
 namespace {
 
-std::string pendingFileName(const std::string& path) { return path + ".part"; }
+std::string pendingFileName(const std::string& path) {
+  return path + ".part";
+}
+
+// Writes all of bytes to fd; false with errno set when it cannot. A write
+// that stores nothing without an error counts as a full disk.
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      if (put == 0) {
+        errno = ENOSPC;
+      }
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
 
 [[noreturn]] void failWrite(FileFailurePlace place, int err, const std::string& pending) {
   ::unlink(pending.c_str());
-  endRunOnFileError(place, codeForWriteErrno(err));
+  endRunOnFileError(place, fileErrorCode(err, FileAccess::kWriting));
 }
 
 }  // namespace
@@ -25,30 +45,36 @@ std::string pendingFileName(const std::string& path) { return path + ".part"; }
 std::string readWholeFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    endRunOnFileError(FileFailurePlace::kOpenForReading, codeForReadErrno(errno));
+    endRunOnFileError(FileFailurePlace::kOpenForReading,
+                      fileErrorCode(errno, FileAccess::kReading));
   }
-  std::string content;
+  // Sized from the directory entry and read in place; a file that grows
+  // meanwhile is read to its end all the same.
   struct stat info;
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-    content.reserve(static_cast<size_t>(info.st_size) + 3);
-  }
-  char buffer[65536];
+  size_t expected =
+      ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  std::string content(expected + 1, '\0');
+  size_t got = 0;
   for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
+    if (got == content.size()) {
+      content.resize(content.size() * 2);
+    }
+    ssize_t read = ::read(fd, content.data() + got, content.size() - got);
+    if (read < 0 && errno == EINTR) {
+      continue;
+    }
+    if (read < 0) {
       int err = errno;
       ::close(fd);
-      endRunOnFileError(FileFailurePlace::kReading, codeForReadErrno(err));
+      endRunOnFileError(FileFailurePlace::kReading, fileErrorCode(err, FileAccess::kReading));
     }
-    if (got == 0) {
+    if (read == 0) {
       break;
     }
-    content.append(buffer, static_cast<size_t>(got));
+    got += static_cast<size_t>(read);
   }
   ::close(fd);
+  content.resize(got);
   return content;
 }
 
@@ -70,21 +96,12 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
   std::string pending = pendingFileName(path);
   int fd = ::open(pending.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    endRunOnFileError(FileFailurePlace::kCreating, codeForWriteErrno(errno));
+    endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
-  size_t written = 0;
-  while (written < bytes.size()) {
-    ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      // A write that stores nothing without an error is a full disk too.
-      int err = put < 0 ? errno : ENOSPC;
-      ::close(fd);
-      failWrite(FileFailurePlace::kWriting, err, pending);
-    }
-    written += static_cast<size_t>(put);
+  if (!writeAll(fd, bytes)) {
+    int err = errno;
+    ::close(fd);
+    failWrite(FileFailurePlace::kWriting, err, pending);
   }
   if (::close(fd) != 0) {
     failWrite(FileFailurePlace::kClosing, errno, pending);
@@ -92,6 +109,15 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
   if (::rename(pending.c_str(), path.c_str()) != 0) {
     failWrite(FileFailurePlace::kRenaming, errno, pending);
   }
+}
+
+bool overwriteFile(const std::string& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return false;
+  }
+  bool written = writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  return ::close(fd) == 0 && written;
 }
 
 }  // namespace qz

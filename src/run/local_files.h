@@ -1,5 +1,5 @@
 // The file operations of a run. Those that return nothing either succeed or
-// end the run through endRunOnFileError; none of them returns a failure.
+// end the run through endRunOnFileError.
 #pragma once
 
 #include <string>
@@ -22,5 +22,11 @@ void makeDirectory(const std::string& path);
 // even when the process dies mid-write. A failure ends the run and removes
 // the ".part" file.
 void writeWholeFile(const std::string& path, std::string_view bytes);
+
+// Replaces the file's content with bytes without ending the run: false when
+// it cannot be written, and the file is then not to be read. The file is
+// overwritten in place and cut to length afterwards, since truncating it
+// first costs more than the write on some file systems.
+bool overwriteFile(const std::string& path, std::string_view bytes);
 
 }  // namespace qz

@@ -56,11 +56,13 @@ std::string fileErrorReport(const std::string& module, FileFailurePlace place, i
   return report;
 }
 
-int codeForWriteErrno(int err) {
+int fileErrorCode(int err, FileAccess access) {
   switch (err) {
-    // A missing folder on the way to a new file is a path that cannot be
-    // used, not a file that is missing.
     case ENOENT:
+      // A missing folder on the way to a new file is a path that cannot be
+      // used, not a file that is missing.
+      return static_cast<int>(access == FileAccess::kWriting ? FileErrorCode::kInvalidFilename
+                                                             : FileErrorCode::kFileNotFound);
     case ENOTDIR:
     case ENAMETOOLONG:
     case EISDIR:
@@ -79,25 +81,6 @@ int codeForWriteErrno(int err) {
     case EFBIG:
     case EDQUOT:
       return static_cast<int>(FileErrorCode::kDiskFull);
-    default:
-      return err;
-  }
-}
-
-int codeForReadErrno(int err) {
-  switch (err) {
-    case ENOENT:
-      return static_cast<int>(FileErrorCode::kFileNotFound);
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return static_cast<int>(FileErrorCode::kInvalidFilename);
-    case EMFILE:
-    case ENFILE:
-      return static_cast<int>(FileErrorCode::kTooManyOpenFiles);
-    case EACCES:
-    case EPERM:
-      return static_cast<int>(FileErrorCode::kAccessDenied);
     default:
       return err;
   }

@@ -38,10 +38,11 @@ std::string fileErrorMessage(int code);
 // The whole report, as written to standard error.
 std::string fileErrorReport(const std::string& moduleName, FileFailurePlace place, int code);
 
-// Maps errno of a failed create, write or rename onto the table's codes.
-int codeForWriteErrno(int err);
-// Maps errno of a failed open or read onto the table's codes.
-int codeForReadErrno(int err);
+enum class FileAccess { kReading, kWriting };
+
+// Maps errno of a failed file operation onto the table's codes; a code the
+// table lacks is passed on as it is.
+int fileErrorCode(int err, FileAccess access);
 
 [[noreturn]] void endRunOnFileError(FileFailurePlace place, int code);
 

@@ -27,14 +27,14 @@ TEST(RunErrorTest, MessagesFollowTheTable) {
 }
 
 TEST(RunErrorTest, SystemErrorsMapOntoTheTable) {
-  EXPECT_EQ(codeForWriteErrno(ENOENT), 3);  // a missing folder
-  EXPECT_EQ(codeForWriteErrno(ENOTDIR), 3);
-  EXPECT_EQ(codeForWriteErrno(EACCES), 5);
-  EXPECT_EQ(codeForWriteErrno(ENOSPC), 101);
-  EXPECT_EQ(codeForWriteErrno(EFBIG), 101);
-  EXPECT_EQ(codeForWriteErrno(EMFILE), 4);
-  EXPECT_EQ(codeForReadErrno(ENOENT), 2);
-  EXPECT_EQ(codeForReadErrno(EACCES), 5);
+  EXPECT_EQ(fileErrorCode(ENOENT, FileAccess::kWriting), 3);  // a missing folder
+  EXPECT_EQ(fileErrorCode(ENOENT, FileAccess::kReading), 2);
+  EXPECT_EQ(fileErrorCode(ENOTDIR, FileAccess::kWriting), 3);
+  EXPECT_EQ(fileErrorCode(EACCES, FileAccess::kReading), 5);
+  EXPECT_EQ(fileErrorCode(ENOSPC, FileAccess::kWriting), 101);
+  EXPECT_EQ(fileErrorCode(EFBIG, FileAccess::kWriting), 101);
+  EXPECT_EQ(fileErrorCode(EMFILE, FileAccess::kReading), 4);
+  EXPECT_EQ(fileErrorCode(EIO, FileAccess::kWriting), EIO);
 }
 
 }  // namespace
