@@ -74,6 +74,9 @@ void configure(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+  // Only the web: a redirect must not lead the client to a local file.
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");  // every coding libcurl can decode
   curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");       // cookie engine on, kept in memory
   curl_easy_setopt(handle, CURLOPT_USERAGENT, "qzturns/" QZTURNS_VERSION);
@@ -85,7 +88,7 @@ void configure(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
 }
 
-enum class Outcome { kStored, kFailed, kBusy };
+enum class Outcome { kArrived, kFailed, kBusy };
 
 // Seconds to wait before asking again, or -1 when the answer gives none that
 // is short enough.
@@ -121,7 +124,7 @@ Outcome transfer(CURL* handle, const std::string& url, std::string* body, long* 
     *waitSeconds = retryAfterSeconds(handle);
     return *waitSeconds >= 0 ? Outcome::kBusy : Outcome::kFailed;
   }
-  return status >= 400 ? Outcome::kFailed : Outcome::kStored;
+  return status >= 400 ? Outcome::kFailed : Outcome::kArrived;
 }
 
 }  // namespace
@@ -146,7 +149,7 @@ bool fetchPage(const std::string& url, const std::string& fileName) {
   for (int attempt = 0;; ++attempt) {
     long waitSeconds = -1;
     Outcome outcome = transfer(handle, url, &body, &waitSeconds);
-    if (outcome == Outcome::kStored) {
+    if (outcome == Outcome::kArrived) {
       return overwriteFile(fileName, body);
     }
     if (outcome == Outcome::kFailed || attempt >= limits().retriesAfterBusy) {

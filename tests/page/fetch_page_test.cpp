@@ -122,6 +122,15 @@ TEST_F(FetchPageTest, FollowsRedirectsButNotForever) {
   EXPECT_LT(site.count("/loop"), 20);
 }
 
+TEST_F(FetchPageTest, RedirectToALocalFileIsNotFollowed) {
+  qztest::writeFile(folder / "secret.txt", "local secret");
+  Reply moved = status(302, "");
+  moved.headers.push_back({"Location", "file://" + folder / "secret.txt"});
+  site.serve("/sneaky", moved);
+  EXPECT_FALSE(fetch("/sneaky"));
+  EXPECT_FALSE(qztest::exists(file()));
+}
+
 TEST_F(FetchPageTest, RefusedConnectionIsAFailedFetch) {
   EXPECT_FALSE(fetchPage("http://127.0.0.1:1/?s=1", file()));
   EXPECT_FALSE(qztest::exists(file()));
