@@ -18,6 +18,9 @@ CONNECT_DELAY_MS = int(os.environ.get("CONNECT_DELAY_MS", 30))
 CURL_SAMPLE = int(os.environ.get("CURL_SAMPLE", 200))
 
 
+SPLIT = [0.0, 0.0]
+
+
 class Site:
     def __init__(self, folder, characters, turns, page_kib):
         self.stats = os.path.join(folder, "stats.txt")
@@ -44,7 +47,8 @@ class Site:
 
 
 def timed(command, cwd, env=None):
-    """Wall seconds, CPU seconds and peak RSS in KiB of one command."""
+    """Wall seconds, CPU seconds (user + system) and peak RSS in KiB of one
+    command; the user and system split of the last one is kept in SPLIT."""
     start = time.monotonic()
     process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
@@ -52,6 +56,7 @@ def timed(command, cwd, env=None):
     wall = time.monotonic() - start
     if os.waitstatus_to_exitcode(status) != 0:
         raise SystemExit(f"{command[0]} failed: {status}")
+    SPLIT[:] = [usage.ru_utime, usage.ru_stime]
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
@@ -93,9 +98,13 @@ def run_curl_each(urls):
 
 def main():
     print(f"Demo site: {CHARACTERS} characters, {TURNS}+1 turns each, pages of {PAGE_KIB} KiB,")
-    print(f"{DELAY_MS} ms per request, {CONNECT_DELAY_MS} ms more per new connection.\n")
+    print(f"{DELAY_MS} ms per request, {CONNECT_DELAY_MS} ms more per new connection.")
+    where = tempfile.gettempdir()
+    kind = subprocess.run(["stat", "-f", "-c", "%T", where], capture_output=True, text=True)
+    print(f"Archives are written under {where} ({kind.stdout.strip()}); set TMPDIR to choose.\n")
 
     wall, cpu, rss, figures = run_qzturns(CHARACTERS, TURNS, PAGE_KIB)
+    user, system = SPLIT
     requests, urls = figures["requests"], figures["urls"]
     turns = sum(1 for url in urls if "fordulo.php" in url)
     megabytes = figures["bytes"] / 1e6
@@ -105,7 +114,8 @@ def main():
     print(f"  wall {wall:.2f} s = {wall / turns * 1000:.2f} ms per turn; "
           f"modelled floor {floor:.2f} s = {floor / turns * 1000:.2f} ms per turn; "
           f"ratio {wall / floor:.3f}")
-    print(f"  CPU {cpu:.2f} s = {cpu * 1000 / megabytes:.2f} ms per MB of pages")
+    print(f"  CPU {cpu:.2f} s = {cpu * 1000 / megabytes:.2f} ms per MB of pages "
+          f"(user {user * 1000 / megabytes:.2f}, system {system * 1000 / megabytes:.2f})")
     print(f"  peak memory {rss / 1024:.1f} MiB")
 
     wget_wall, wget_cpu, wget_connections = run_wget(urls)

@@ -3,7 +3,8 @@
 # modelled network. Prints figures; checks nothing. Settings, by environment:
 #   CHARACTERS (100), TURNS per character (19, plus one oli turn), PAGE_KIB (24),
 #   DELAY_MS per request (10), CONNECT_DELAY_MS per new connection (30),
-#   CURL_SAMPLE URLs fetched one curl process each (200).
+#   CURL_SAMPLE URLs fetched one curl process each (200). TMPDIR chooses the
+#   file system the archives are written to (TMPDIR=/dev/shm for a tmpfs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -71,7 +71,11 @@ std::string readWholeFile(const std::string& path) {
     if (read == 0) {
       break;
     }
+    size_t asked = content.size() - got;
     got += static_cast<size_t>(read);
+    if (static_cast<size_t>(read) < asked) {
+      break;  // a short read of a regular file is its end
+    }
   }
   ::close(fd);
   content.resize(got);
