@@ -24,46 +24,6 @@ FetchLimits& limits() {
   return current;
 }
 
-// The one client of the run. Created on first use; its connection cache and
-// cookie store live as long as the process.
-class Client {
- public:
-  Client() {
-    // A server that closes its socket while we write must cost one request,
-    // not the process.
-    std::signal(SIGPIPE, SIG_IGN);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    handle_ = curl_easy_init();
-  }
-  ~Client() {
-    if (handle_ != nullptr) {
-      curl_easy_cleanup(handle_);
-    }
-    curl_global_cleanup();
-  }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  CURL* handle() const { return handle_; }
-  // Holds a body until it has arrived whole; kept to reuse its capacity.
-  std::string& body() { return body_; }
-  void reset() {
-    if (handle_ != nullptr) {
-      curl_easy_cleanup(handle_);
-    }
-    handle_ = curl_easy_init();
-  }
-
- private:
-  CURL* handle_ = nullptr;
-  std::string body_;
-};
-
-Client& client() {
-  static Client instance;
-  return instance;
-}
-
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
   static_cast<std::string*>(userData)->append(data, size * count);
   return size * count;
@@ -86,6 +46,50 @@ void configure(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lim.stallTimeout);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
+}
+
+// The one client of the run. Created on first use; its connection cache and
+// cookie store live as long as the process.
+class Client {
+ public:
+  Client() {
+    // A server that closes its socket while we write must cost one request,
+    // not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    reset();
+  }
+  ~Client() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    curl_global_cleanup();
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  CURL* handle() const { return handle_; }
+  // Holds a body until it has arrived whole; kept to reuse its capacity.
+  std::string& body() { return body_; }
+  // Starts afresh: a new handle, set up once for every request it makes.
+  void reset() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    handle_ = curl_easy_init();
+    if (handle_ != nullptr) {
+      configure(handle_);
+    }
+  }
+
+ private:
+  CURL* handle_ = nullptr;
+  std::string body_;
+};
+
+Client& client() {
+  static Client instance;
+  return instance;
 }
 
 enum class Outcome { kArrived, kFailed, kBusy };
@@ -131,6 +135,9 @@ Outcome transfer(CURL* handle, const std::string& url, std::string* body, long* 
 
 void setFetchLimits(const FetchLimits& newLimits) {
   limits() = newLimits;
+  if (client().handle() != nullptr) {
+    configure(client().handle());
+  }
 }
 
 void resetFetchClient() {
@@ -142,7 +149,6 @@ bool fetchPage(const std::string& url, const std::string& fileName) {
   if (handle == nullptr) {
     return false;
   }
-  configure(handle);
   // The file is written only once the body has arrived whole, so it never
   // receives a page that broke off.
   std::string& body = client().body();
