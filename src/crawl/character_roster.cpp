@@ -1,8 +1,5 @@
 #include "crawl/character_roster.h"
 
-#include <chrono>
-#include <thread>
-
 #include "crawl/turn_archive.h"
 #include "crawl/turn_list.h"
 #include "page/fetch_page.h"
@@ -19,24 +16,6 @@ constexpr std::string_view kOffsetQuery = "&kezd=";
 constexpr std::string_view kCharacterQuery = "&karakter=";
 constexpr size_t kSkippedPrefix = 2;  // the module prefix "QZ"
 constexpr size_t kNumberLength = 4;
-
-// Fetches the listing page at state.listingOffset, asking again with growing
-// pauses when a later page fails; the first page is asked for once.
-bool fetchListingPage(RunState& state) {
-  int attempts = state.listingOffset == 0 ? 1 : kListingAttempts;
-  int pauseMs = kFirstListingPauseMs;
-  for (int attempt = 1;; ++attempt) {
-    state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);
-    if (fetchPage(state.requestUrl, state.tempFileName)) {
-      return true;
-    }
-    if (attempt >= attempts) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-    pauseMs *= 2;
-  }
-}
 
 }  // namespace
 
@@ -94,9 +73,11 @@ void collectAllCharacters(RunState& state) {
   state.listingOffset = 0;
   consoleWrite("Karakterszamok kigyujtese... ");
   do {
-    if (!fetchListingPage(state)) {
-      // The first page gives nothing to go on; a later one that keeps
-      // failing ends the paging with what the earlier pages named.
+    state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);
+    // fetchPage has already asked again as often as the site deserves: the
+    // first page gives nothing to go on, and a later one that keeps failing
+    // ends the paging with what the earlier pages named.
+    if (!fetchPage(state.requestUrl, state.tempFileName)) {
       state.listingOffset = 0;
       break;
     }

@@ -32,9 +32,4 @@ void extractCharacterNumbers(RunState& state);
 // The whole run: the listing, the "N karakter" line, then every character.
 void collectAllCharacters(RunState& state);
 
-// How many times a later listing page is asked for before the paging gives
-// up on it, and the pause before the first repeat (doubled each time).
-inline constexpr int kListingAttempts = 4;
-inline constexpr int kFirstListingPauseMs = 500;
-
 }  // namespace qz

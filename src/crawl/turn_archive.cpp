@@ -1,5 +1,7 @@
 #include "crawl/turn_archive.h"
 
+#include <optional>
+
 #include "page/fetch_page.h"
 #include "page/page_text.h"
 #include "page/site_urls.h"
@@ -34,14 +36,14 @@ std::string turnFileName(std::string_view character, std::string_view key) {
   return name;
 }
 
-std::string_view turnFragment(std::string_view pageText) {
+std::optional<std::string_view> turnFragment(std::string_view pageText) {
   size_t start = pageText.find(kStartMarker);
   if (start == std::string_view::npos) {
-    return {};
+    return std::nullopt;
   }
   size_t end = pageText.find(kEndMarker, start);
   if (end == std::string_view::npos) {
-    return {};
+    return std::nullopt;
   }
   return pageText.substr(start, end - start);
 }
@@ -51,6 +53,7 @@ void archiveTurns(RunState& state, std::string_view character) {
   if (!directoryExists(folder)) {
     makeDirectory(folder);
   }
+  bool wroteAny = false;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
     const std::string& key = state.turnList.at(i);
     consoleWriteInt(static_cast<int64_t>(i));
@@ -63,11 +66,19 @@ void archiveTurns(RunState& state, std::string_view character) {
     state.requestUrl = turnPageUrl(state.baseUrl, character, key);
     if (fetchPage(state.requestUrl, state.tempFileName)) {
       loadPageText(state, state.tempFileName);
-      writeWholeFile(fileName, turnFragment(state.pageText));
+      // A page without the markers is not a turn (an expired session, a
+      // maintenance page): saving it would stand for the turn for ever.
+      if (std::optional<std::string_view> fragment = turnFragment(state.pageText)) {
+        writeWholeFile(fileName, *fragment);
+        wroteAny = true;
+      }
     }
     // A failed fetch counts too: the turn was asked for, and the next run
     // asks again since no file was made.
     ++state.fetchedCount;
+  }
+  if (wroteAny) {
+    syncDirectory(folder);
   }
 }
 

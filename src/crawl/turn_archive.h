@@ -2,6 +2,7 @@
 // turn. A turn whose file is there is never fetched again.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,12 +22,14 @@ std::string characterFolder(std::string_view character);
 // an oli key ("ol3,15") are used whole, so no two keys share a file.
 std::string turnFileName(std::string_view character, std::string_view key);
 
-// The kept stretch of a page; empty when either marker is missing.
-std::string_view turnFragment(std::string_view pageText);
+// The kept stretch of a page; nothing when either marker is missing, since
+// such a page is not a turn.
+std::optional<std::string_view> turnFragment(std::string_view pageText);
 
 // Saves every turn of state.turnList that has no file yet, writing the
-// progress counter; adds to state.skippedCount and state.fetchedCount. A turn
-// file that cannot be written ends the run.
+// progress counter; adds to state.skippedCount and state.fetchedCount. A page
+// that is not a turn makes no file and is asked for again by the next run. A
+// turn file that cannot be written ends the run.
 void archiveTurns(RunState& state, std::string_view character);
 
 }  // namespace qz

@@ -5,28 +5,35 @@
 
 #include <string>
 
+#include "page/retry_policy.h"
+
 namespace qz {
 
 // Downloads url and stores the response body, decoded, in fileName, replacing
 // what it held. Returns true only when the whole body of an answer with a
-// status below 400 arrived and was stored; a body that broke off is never
-// written. After false the file is not to be read. Prints nothing. A 429 or 503 answer that names a
-// Retry-After of at most a minute is waited out and asked again, twice at most.
+// status below 400 arrived and was stored; a body that broke off, or whose
+// gzip stream did, is never written. After false the file is not to be read.
+// A busy or briefly broken site is asked again under the retry policy; a
+// failure to write fileName ends the run. Prints nothing.
 bool fetchPage(const std::string& url, const std::string& fileName);
 
-// The waits of the client, in seconds. Tests shorten them; the program keeps
-// the defaults.
+// The limits of the client. Tests shorten them; the program keeps the
+// defaults.
 struct FetchLimits {
-  long connectTimeout = 30;
-  // A transfer that moves less than one byte a second for this long is given up.
-  long stallTimeout = 30;
-  long longestRetryAfter = 60;
-  int retriesAfterBusy = 2;
+  long connectTimeoutSeconds = 30;
+  // A transfer slower than lowSpeedBytes a second for stallSeconds is given
+  // up, and so is one that takes longer than longestTransferSeconds in all.
+  long lowSpeedBytes = 100;
+  long stallSeconds = 30;
+  long longestTransferSeconds = 300;
+  RetryLimits retry;
 };
 void setFetchLimits(const FetchLimits& limits);
+const FetchLimits& fetchLimits();
 
-// Closes the client's connections and forgets its cookies; the next request
-// starts afresh. For tests that run many sites in one process.
+// Closes the client's connections, forgets its cookies and the pacing of the
+// retry policy; the next request starts afresh. For tests that run many
+// sites in one process.
 void resetFetchClient();
 
 }  // namespace qz

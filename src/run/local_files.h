@@ -18,15 +18,19 @@ bool directoryExists(const std::string& path);
 void makeDirectory(const std::string& path);
 
 // Replaces the file with exactly these bytes. The bytes go to path + ".part"
-// first and are renamed into place, so the name never holds a partial file,
-// even when the process dies mid-write. A failure ends the run and removes
-// the ".part" file.
+// first (a stale file or link of that name is removed, never followed), are
+// flushed to the disk, and the file is renamed into place, so the name never
+// holds a partial file, even after a kill or a power cut. A failure ends the
+// run and removes the ".part" file.
 void writeWholeFile(const std::string& path, std::string_view bytes);
 
-// Replaces the file's content with bytes without ending the run: false when
-// it cannot be written, and the file is then not to be read. The file is
+// Flushes a folder's entries to the disk, so that files renamed into it stay
+// after a power cut. Failures are not reported: the files themselves are safe.
+void syncDirectory(const std::string& path);
+
+// Replaces the file's content with bytes; a failure ends the run. The file is
 // overwritten in place and cut to length afterwards, since truncating it
 // first costs more than the write on some file systems.
-bool overwriteFile(const std::string& path, std::string_view bytes);
+void overwriteFile(const std::string& path, std::string_view bytes);
 
 }  // namespace qz

@@ -42,10 +42,11 @@ TEST(TurnFragmentTest, TakesTheFirstEndMarkerAfterTheFirstMeta) {
 }
 
 TEST(TurnFragmentTest, MissingMarkerGivesNothing) {
-  EXPECT_EQ(turnFragment("<HTML>no meta " + kEnd), "");
-  EXPECT_EQ(turnFragment("<META a> no end marker"), "");
-  EXPECT_EQ(turnFragment("<meta a>" + kEnd), "");
-  EXPECT_EQ(turnFragment("<META x><P><SCRIPT>gomb('Uzenet kuldese a"), "");
+  EXPECT_EQ(turnFragment("<HTML>no meta " + kEnd), std::nullopt);
+  EXPECT_EQ(turnFragment("<META a> no end marker"), std::nullopt);
+  EXPECT_EQ(turnFragment("<meta a>" + kEnd), std::nullopt);
+  EXPECT_EQ(turnFragment("<META x><P><SCRIPT>gomb('Uzenet kuldese a"), std::nullopt);
+  EXPECT_EQ(turnFragment(""), std::nullopt);
 }
 
 }  // namespace

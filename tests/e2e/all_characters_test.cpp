@@ -92,7 +92,7 @@ TEST_F(AllCharactersTest, NumberWithASlashNeverNamesAFolder) {
 }
 
 TEST_F(AllCharactersTest, FailedFirstListingPageGivesNoCharacters) {
-  site.serve(listingTarget(0), status(500));
+  site.serve(listingTarget(0), status(404));
   ProgramResult result = run();
   EXPECT_EQ(result.out,
             kBanner + "Karakterszamok kigyujtese... 0 karakter\r\n\r\nAtlepve: 0 Letoltve: 0\r\n");

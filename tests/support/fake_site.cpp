@@ -37,18 +37,62 @@ std::string gzipped(const std::string& bytes) {
   return out;
 }
 
-FakeSite::FakeSite() : server_(std::make_unique<httplib::Server>()) {
+FakeSite::FakeSite() {
+  listen();
+}
+
+void FakeSite::listen() {
+  server_ = std::make_unique<httplib::Server>();
   server_->set_tcp_nodelay(true);  // a modelled network wants no Nagle stalls
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
   server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     handle(request, response);
   });
-  port_ = server_->bind_to_any_port("127.0.0.1");
+  if (port_ == 0) {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+  } else if (!server_->bind_to_port("127.0.0.1", port_)) {
+    port_ = -1;
+  }
   if (port_ <= 0) {
     throw std::runtime_error("fake site: cannot bind 127.0.0.1");
   }
   thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+void FakeSite::goDownFor(std::chrono::milliseconds down) {
+  if (downThread_.joinable()) {
+    downThread_.join();
+  }
+  server_->stop();
+  thread_.join();
+  downThread_ = std::thread([this, down] {
+    std::this_thread::sleep_for(down);
+    listen();
+  });
+}
+
+void FakeSite::setRateLimit(double perSecond, int burst) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ratePerSecond_ = perSecond;
+  burst_ = burst;
+  tokens_ = burst;
+  tokensAt_ = std::chrono::steady_clock::now();
+}
+
+bool FakeSite::takeToken() {
+  if (ratePerSecond_ <= 0) {
+    return true;
+  }
+  auto now = std::chrono::steady_clock::now();
+  tokens_ = std::min<double>(
+      burst_, tokens_ + std::chrono::duration<double>(now - tokensAt_).count() * ratePerSecond_);
+  tokensAt_ = now;
+  if (tokens_ < 1) {
+    return false;
+  }
+  tokens_ -= 1;
+  return true;
 }
 
 FakeSite::~FakeSite() {
@@ -62,6 +106,9 @@ void FakeSite::stop() {
     released_ = true;
   }
   changed_.notify_all();
+  if (downThread_.joinable()) {
+    downThread_.join();
+  }
   server_->stop();
   if (thread_.joinable()) {
     thread_.join();
@@ -135,7 +182,7 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     if (connections_.insert(request.remote_port).second) {
       waitMs += newConnectionMs_;
     }
-    reply = nextReply(request.target);
+    reply = takeToken() ? nextReply(request.target) : status(503, "busy");
     bytesServed_ += reply.body.size();
   }
   changed_.notify_all();
@@ -153,6 +200,30 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
   response.status = reply.status;
   for (const auto& [name, value] : reply.headers) {
     response.set_header(name, value);
+  }
+  if (!reply.gzipBytes.empty()) {
+    response.set_header("Content-Encoding", "gzip");
+    response.set_content(reply.gzipBytes, "application/octet-stream");
+    return;
+  }
+  if (reply.trickleMs > 0) {
+    auto body = std::make_shared<std::string>(reply.body);
+    int every = reply.trickleMs;
+    response.set_content_provider(
+        body->size(), "text/html",
+        [this, body, every](size_t offset, size_t, httplib::DataSink& sink) {
+          if (offset == 0) {
+            return sink.write(body->data(), body->size() / 2);
+          }
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (changed_.wait_for(lock, std::chrono::milliseconds(every),
+                                [this] { return stopping_; })) {
+            return false;
+          }
+          lock.unlock();
+          return sink.write(body->data() + offset, 1);
+        });
+    return;
   }
   if (reply.dropMidBody || reply.stallMidBody) {
     auto body = std::make_shared<std::string>(reply.body);

@@ -32,6 +32,10 @@ struct Reply {
   bool dropMidBody = false;        // announce the whole length, send half, close
   bool stallMidBody = false;       // send half, then nothing more until the site stops
   bool holdUntilReleased = false;  // wait for release() (20 s at most) before answering
+  int trickleMs = 0;               // send half, then one byte every trickleMs
+  // Sent as it stands with "Content-Encoding: gzip" (a cut or a bomb), in
+  // place of body.
+  std::string gzipBytes;
 };
 
 Reply page(std::string body);
@@ -61,6 +65,12 @@ class FakeSite {
   void setLatency(int perRequestMs, int newConnectionMs);
   // Lets held replies go.
   void release();
+  // A token bucket: past burst requests, no more than perSecond a second get
+  // through; the others are answered 503 with no Retry-After. 0 turns it off.
+  void setRateLimit(double perSecond, int burst);
+  // Closes the port, so connections are refused, and opens it again after
+  // down; returns at once.
+  void goDownFor(std::chrono::milliseconds down);
   // Waits until target was asked for at least count times; false on timeout.
   bool waitForRequest(const std::string& target, int count = 1,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -76,10 +86,13 @@ class FakeSite {
 
  private:
   void handle(const httplib::Request& request, httplib::Response& response);
+  void listen();
+  bool takeToken();
   Reply nextReply(const std::string& target);
 
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::thread downThread_;
   int port_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -93,6 +106,10 @@ class FakeSite {
   bool released_ = false;
   int holdsTimedOut_ = 0;
   bool stopping_ = false;
+  double ratePerSecond_ = 0;
+  double tokens_ = 0;
+  int burst_ = 0;
+  std::chrono::steady_clock::time_point tokensAt_;
 };
 
 // The gzip encoding of bytes.

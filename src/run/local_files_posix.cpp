@@ -98,11 +98,21 @@ void makeDirectory(const std::string& path) {
 
 void writeWholeFile(const std::string& path, std::string_view bytes) {
   std::string pending = pendingFileName(path);
-  int fd = ::open(pending.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A stale ".part" of a killed run, or a link planted under that name, is
+  // removed rather than followed or appended to.
+  ::unlink(pending.c_str());
+  int fd = ::open(pending.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
     endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
   if (!writeAll(fd, bytes)) {
+    int err = errno;
+    ::close(fd);
+    failWrite(FileFailurePlace::kWriting, err, pending);
+  }
+  // The bytes reach the disk before the name does, so that after a power
+  // cut a turn's name never stands for a file without its content.
+  if (::fdatasync(fd) != 0) {
     int err = errno;
     ::close(fd);
     failWrite(FileFailurePlace::kWriting, err, pending);
@@ -115,13 +125,28 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
   }
 }
 
-bool overwriteFile(const std::string& path, std::string_view bytes) {
+void syncDirectory(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return;  // the renames in it are as durable as the system makes them
+  }
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void overwriteFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    return false;
+    endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
-  bool written = writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
-  return ::close(fd) == 0 && written;
+  if (!writeAll(fd, bytes) || ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+    int err = errno;
+    ::close(fd);
+    endRunOnFileError(FileFailurePlace::kWriting, fileErrorCode(err, FileAccess::kWriting));
+  }
+  if (::close(fd) != 0) {
+    endRunOnFileError(FileFailurePlace::kClosing, fileErrorCode(errno, FileAccess::kWriting));
+  }
 }
 
 }  // namespace qz

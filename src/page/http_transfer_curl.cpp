@@ -1,0 +1,288 @@
+// The HTTP client on libcurl: one easy handle for the whole run, so that its
+// connection cache and cookie store serve every request.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <csignal>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "page/body_decoder.h"
+#include "page/http_transfer.h"
+
+#ifndef QZTURNS_VERSION
+#define QZTURNS_VERSION "0"
+#endif
+
+namespace qz {
+
+namespace {
+
+// How many cookies the site may keep with us, and how big one may be: a
+// site that sets new cookies without end must not slow every request down.
+constexpr size_t kMaxCookies = 300;
+constexpr size_t kMaxCookieBytes = 4096;
+
+// What one try has learnt of the answer so far. With redirects, each answer
+// starts afresh at its status line.
+struct Exchange {
+  std::string* body = nullptr;
+  BodyDecoder decoder;
+  std::string coding;
+  bool bodyStarted = false;
+  long retryAfter = -1;
+  int cookiesSet = 0;
+};
+
+bool startsWithName(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':') {
+    return false;
+  }
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = line[i];
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (c != name[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* userData) {
+  Exchange& exchange = *static_cast<Exchange*>(userData);
+  std::string_view line(data, size * count);
+  if (line.substr(0, 5) == "HTTP/") {
+    exchange.coding.clear();
+    exchange.bodyStarted = false;
+    exchange.retryAfter = -1;
+    exchange.body->clear();
+  } else if (startsWithName(line, "content-encoding")) {
+    exchange.coding = std::string(line.substr(17));
+  } else if (startsWithName(line, "retry-after")) {
+    exchange.retryAfter = retryAfterSeconds(line.substr(12), std::time(nullptr));
+  } else if (startsWithName(line, "set-cookie")) {
+    ++exchange.cookiesSet;
+  }
+  return size * count;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* userData) {
+  Exchange& exchange = *static_cast<Exchange*>(userData);
+  if (!exchange.bodyStarted) {
+    exchange.bodyStarted = true;
+    if (!exchange.decoder.start(exchange.coding, exchange.body)) {
+      return 0;  // a coding we cannot undo ends the transfer
+    }
+  }
+  return exchange.decoder.feed(data, size * count) ? size * count : 0;
+}
+
+void configure(CURL* handle, const FetchLimits& limits) {
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+  // Only the web: a redirect must not lead the client to a local file.
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // The codings are undone by BodyDecoder, which can tell a stream cut short
+  // and keeps a bomb from taking the memory; libcurl passes the bytes as sent.
+  static curl_slist* headers = curl_slist_append(nullptr, "Accept-Encoding: gzip, deflate");
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");  // cookie engine on, kept in memory
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, "qzturns/" QZTURNS_VERSION);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytes);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, limits.longestTransferSeconds);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
+}
+
+// Failures of the connection that a moment's wait may cure.
+bool isTransientError(CURLcode code, long status) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return true;
+    case CURLE_OPERATION_TIMEDOUT:
+      // No answer yet: the site may be overloaded. An answer that trickles
+      // or drags past the time limit is given up, not asked for again.
+      return status == 0;
+    default:
+      return false;
+  }
+}
+
+class Client {
+ public:
+  Client() {
+    // A server that closes its socket while we write must cost one request,
+    // not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    reset();
+  }
+  ~Client() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    curl_global_cleanup();
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  CURL* handle() const { return handle_; }
+  void reset() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+    }
+    firstSeen_.clear();
+    handle_ = curl_easy_init();
+    if (handle_ != nullptr) {
+      configure(handle_, fetchLimits());
+    }
+  }
+  void boundCookies();
+
+ private:
+  CURL* handle_ = nullptr;
+  // When each cookie (domain, path, name) was first seen, to drop the oldest.
+  std::map<std::string, uint64_t> firstSeen_;
+  uint64_t seen_ = 0;
+};
+
+Client& client() {
+  static Client instance;
+  return instance;
+}
+
+std::vector<std::string_view> tabFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t pos = 0;
+  for (;;) {
+    size_t tab = line.find('\t', pos);
+    fields.push_back(line.substr(pos, tab == std::string_view::npos ? tab : tab - pos));
+    if (tab == std::string_view::npos) {
+      return fields;
+    }
+    pos = tab + 1;
+  }
+}
+
+void Client::boundCookies() {
+  curl_slist* list = nullptr;
+  if (curl_easy_getinfo(handle_, CURLINFO_COOKIELIST, &list) != CURLE_OK) {
+    return;
+  }
+  struct Cookie {
+    uint64_t seen;
+    std::string key;
+    std::string line;
+  };
+  std::vector<Cookie> cookies;
+  bool oversized = false;
+  for (curl_slist* item = list; item != nullptr; item = item->next) {
+    std::string_view line = item->data;
+    std::vector<std::string_view> fields = tabFields(line);
+    if (fields.size() < 7) {
+      continue;
+    }
+    std::string key =
+        std::string(fields[0]) + '\t' + std::string(fields[2]) + '\t' + std::string(fields[5]);
+    auto [place, added] = firstSeen_.try_emplace(key, seen_ + 1);
+    seen_ += added ? 1 : 0;
+    bool fits = fields[5].size() + fields[6].size() <= kMaxCookieBytes;
+    oversized = oversized || !fits;
+    if (fits) {
+      cookies.push_back({place->second, key, std::string(line)});
+    }
+  }
+  curl_slist_free_all(list);
+  if (cookies.size() + (oversized ? 1 : 0) <= kMaxCookies && firstSeen_.size() <= 2 * kMaxCookies) {
+    return;
+  }
+  std::sort(cookies.begin(), cookies.end(),
+            [](const Cookie& a, const Cookie& b) { return a.seen > b.seen; });
+  cookies.resize(std::min(cookies.size(), kMaxCookies));
+  firstSeen_.clear();
+  curl_easy_setopt(handle_, CURLOPT_COOKIELIST, "ALL");
+  for (const Cookie& cookie : cookies) {
+    firstSeen_[cookie.key] = cookie.seen;
+    curl_easy_setopt(handle_, CURLOPT_COOKIELIST, cookie.line.c_str());
+  }
+}
+
+}  // namespace
+
+void applyTransferLimits(const FetchLimits& limits) {
+  if (client().handle() != nullptr) {
+    configure(client().handle(), limits);
+  }
+}
+
+void resetTransferClient() {
+  client().reset();
+}
+
+size_t storedCookieCount() {
+  curl_slist* list = nullptr;
+  if (client().handle() == nullptr ||
+      curl_easy_getinfo(client().handle(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
+    return 0;
+  }
+  size_t count = 0;
+  for (curl_slist* item = list; item != nullptr; item = item->next) {
+    ++count;
+  }
+  curl_slist_free_all(list);
+  return count;
+}
+
+TryOutcome transferOnce(const std::string& url, std::string* body) {
+  TryOutcome outcome;
+  CURL* handle = client().handle();
+  if (handle == nullptr) {
+    return outcome;
+  }
+  Exchange exchange;
+  exchange.body = body;
+  body->clear();
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
+  CURLcode code = curl_easy_perform(handle);
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
+  if (exchange.cookiesSet > 0) {
+    client().boundCookies();
+  }
+  if (code != CURLE_OK) {
+    outcome.kind =
+        isTransientError(code, outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    // A transfer that failed midway has no status worth reporting.
+    outcome.status = code == CURLE_OPERATION_TIMEDOUT ? outcome.status : 0;
+    return outcome;
+  }
+  if (outcome.status >= 400) {
+    outcome.kind = isTransientStatus(outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    outcome.retryAfterSeconds = exchange.retryAfter;
+    return outcome;
+  }
+  if (!exchange.bodyStarted) {
+    exchange.decoder.start(exchange.coding, body);
+  }
+  outcome.kind = exchange.decoder.finish() ? TryOutcome::kArrived : TryOutcome::kFailed;
+  return outcome;
+}
+
+}  // namespace qz

@@ -1,0 +1,210 @@
+#include "page/retry_policy.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qz {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+bool allDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+long toNumber(std::string_view digits) {
+  long value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+// Seconds since the epoch of an HTTP date in any of its three forms
+// ("Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
+// "Sun Nov  6 08:49:37 1994"); -1 when the text is not one.
+int64_t httpDate(std::string_view text) {
+  static constexpr std::array<std::string_view, 12> kMonths = {
+      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::vector<std::string_view> tokens;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of(" ,-", pos);
+    if (end == std::string_view::npos) {
+      end = text.size();
+    }
+    if (end > pos) {
+      tokens.push_back(text.substr(pos, end - pos));
+    }
+    pos = end + 1;
+  }
+  long day = -1, year = -1, hour = -1, minute = -1, second = -1;
+  unsigned month = 0;
+  for (std::string_view token : tokens) {
+    if (token.size() == 8 && token[2] == ':' && token[5] == ':' && allDigits(token.substr(0, 2)) &&
+        allDigits(token.substr(3, 2)) && allDigits(token.substr(6, 2))) {
+      hour = toNumber(token.substr(0, 2));
+      minute = toNumber(token.substr(3, 2));
+      second = toNumber(token.substr(6, 2));
+    } else if (allDigits(token) && token.size() == 4) {
+      year = toNumber(token);
+    } else if (allDigits(token) && token.size() <= 2) {
+      (day < 0 ? day : year) = toNumber(token);
+    } else if (token.size() == 3) {
+      auto found = std::find(kMonths.begin(), kMonths.end(), token);
+      if (found != kMonths.end()) {
+        month = static_cast<unsigned>(found - kMonths.begin()) + 1;
+      }
+    }
+  }
+  if (year >= 0 && year < 100) {
+    year += year < 70 ? 2000 : 1900;
+  }
+  if (day < 1 || day > 31 || month == 0 || year < 1970 || hour < 0 || hour > 23 || minute > 59 ||
+      second > 60) {
+    return -1;
+  }
+  return daysFromCivil(year, month, static_cast<unsigned>(day)) * 86400 + hour * 3600 +
+         minute * 60 + second;
+}
+
+}  // namespace
+
+bool isTransientStatus(long status) {
+  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+         status == 504;
+}
+
+bool isBusyStatus(long status) {
+  return status == 429 || status == 503;
+}
+
+long retryAfterSeconds(std::string_view value, std::time_t now) {
+  while (!value.empty() && value.front() == ' ') {
+    value.remove_prefix(1);
+  }
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\r' || value.back() == '\n')) {
+    value.remove_suffix(1);
+  }
+  if (allDigits(value)) {
+    return value.size() <= 9 ? toNumber(value) : -1;
+  }
+  int64_t when = httpDate(value);
+  if (when < 0) {
+    return -1;
+  }
+  return static_cast<long>(std::max<int64_t>(0, when - static_cast<int64_t>(now)));
+}
+
+RetryPolicy::RetryPolicy(const RetryLimits& limits)
+    : limits_(limits), jitter_(static_cast<unsigned>(std::random_device{}())) {}
+
+void RetryPolicy::setLimits(const RetryLimits& limits) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  limits_ = limits;
+  gap_ = milliseconds(0);
+  successesInARow_ = 0;
+  exhaustedInARow_ = 0;
+}
+
+milliseconds RetryPolicy::gap() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return gap_;
+}
+
+bool RetryPolicy::siteSeemsDead() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return exhaustedInARow_ >= limits_.deadAfter;
+}
+
+void RetryPolicy::waitForGap() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Each request claims its start time under the lock, so requests made on
+  // several connections keep the gap between them too.
+  auto now = std::chrono::steady_clock::now();
+  auto start = std::max(now, lastStart_ + gap_);
+  lastStart_ = start;
+  lock.unlock();
+  std::this_thread::sleep_until(start);
+}
+
+void RetryPolicy::record(const TryOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (isBusyStatus(outcome.status)) {
+    successesInARow_ = 0;
+    gap_ = gap_ < limits_.firstGap ? limits_.firstGap : std::min(gap_ * 2, limits_.longestGap);
+    return;
+  }
+  if (outcome.kind != TryOutcome::kArrived) {
+    return;
+  }
+  // Any answer at all shows the site is there.
+  exhaustedInARow_ = 0;
+  if (gap_ > milliseconds(0) && ++successesInARow_ >= limits_.successStretch) {
+    successesInARow_ = 0;
+    gap_ /= 2;
+    if (gap_ < limits_.firstGap / 8) {
+      gap_ = milliseconds(0);
+    }
+  }
+}
+
+milliseconds RetryPolicy::pauseBefore(int nextTry, const TryOutcome& last) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (last.retryAfterSeconds >= 0) {
+    return milliseconds(last.retryAfterSeconds * 1000);
+  }
+  milliseconds base = limits_.firstPause * (1 << std::min(nextTry - 2, 20));
+  // A little jitter, so that clients cut off together do not come back together.
+  std::uniform_int_distribution<int> percent(90, 110);
+  return base * percent(jitter_) / 100;
+}
+
+bool RetryPolicy::run(const std::function<TryOutcome()>& tryOnce) {
+  int tries = 1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tries = exhaustedInARow_ >= limits_.deadAfter ? 1 : limits_.tries;
+  }
+  for (int attempt = 1;; ++attempt) {
+    if (tries > 1) {
+      waitForGap();
+    }
+    TryOutcome outcome = tryOnce();
+    record(outcome);
+    if (outcome.kind == TryOutcome::kArrived) {
+      return true;
+    }
+    if (outcome.status > 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      exhaustedInARow_ = 0;
+    }
+    bool waitTooLong = outcome.retryAfterSeconds > limits_.longestRetryAfter;
+    if (outcome.kind == TryOutcome::kFailed || waitTooLong) {
+      return false;
+    }
+    if (attempt >= tries) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++exhaustedInARow_;
+      return false;
+    }
+    std::this_thread::sleep_for(pauseBefore(attempt + 1, outcome));
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,76 @@
+// How the client rides out a busy or briefly broken site: which failures are
+// worth another try, how long to pause before it, how far apart to space
+// requests once the site has said it is busy, and when to stop trying hard
+// because the site seems to be gone. Shared by every HTTP client; it knows
+// nothing of how a request is made.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string_view>
+
+namespace qz {
+
+// What became of one try of a request.
+struct TryOutcome {
+  enum Kind {
+    kArrived,    // a whole body with a status below 400
+    kTransient,  // refused, reset, timed out, cut off, or a status worth asking again
+    kFailed,     // worth nothing to ask again: 404, an unknown host, a refused URL
+  };
+  Kind kind = kFailed;
+  long status = 0;              // the HTTP status, 0 when no answer came
+  long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
+};
+
+// Status codes that a site gives when it is busy or briefly broken.
+bool isTransientStatus(long status);
+// 429 and 503: the site asks us to slow down.
+bool isBusyStatus(long status);
+
+// The seconds a Retry-After value asks for, counted from now: a number of
+// seconds or an HTTP date. -1 when the value is neither.
+long retryAfterSeconds(std::string_view value, std::time_t now);
+
+struct RetryLimits {
+  int tries = 4;                               // in all, the first one included
+  std::chrono::milliseconds firstPause{1000};  // doubled before each later try
+  long longestRetryAfter = 60;                 // seconds; a longer wait is not waited for
+  std::chrono::milliseconds firstGap{500};  // the gap between requests after the first busy answer
+  std::chrono::milliseconds longestGap{8000};
+  int successStretch = 10;  // successes in a row that halve the gap
+  int deadAfter = 3;        // requests in a row that used up their tries
+};
+
+// One per client, for the whole run. Safe to share between threads.
+class RetryPolicy {
+ public:
+  explicit RetryPolicy(const RetryLimits& limits = RetryLimits());
+  void setLimits(const RetryLimits& limits);
+
+  // Calls tryOnce until a try arrives or fails for good, or the tries are
+  // used up; waits the pauses and keeps the pacing gap. True when a try
+  // arrived.
+  bool run(const std::function<TryOutcome()>& tryOnce);
+
+  std::chrono::milliseconds gap() const;
+  bool siteSeemsDead() const;
+
+ private:
+  void waitForGap();
+  void record(const TryOutcome& outcome);
+  std::chrono::milliseconds pauseBefore(int nextTry, const TryOutcome& last);
+
+  mutable std::mutex mutex_;
+  RetryLimits limits_;
+  std::chrono::milliseconds gap_{0};
+  std::chrono::steady_clock::time_point lastStart_{};
+  int successesInARow_ = 0;
+  int exhaustedInARow_ = 0;
+  std::minstd_rand jitter_;
+};
+
+}  // namespace qz
