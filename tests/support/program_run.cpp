@@ -39,6 +39,18 @@ namespace {
     limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (options.memoryLimit >= 0) {
+    struct rlimit limit;
+    limit.rlim_cur = static_cast<rlim_t>(options.memoryLimit);
+    limit.rlim_max = static_cast<rlim_t>(options.memoryLimit);
+    ::setrlimit(RLIMIT_AS, &limit);
+  }
+  if (options.closeStdin) {
+    ::close(0);
+  }
+  if (options.closeStdout) {
+    ::close(1);
+  }
   std::string name = options.programName.empty() ? QZTURNS_BINARY : options.programName;
   std::vector<char*> argv;
   argv.push_back(name.data());
@@ -54,8 +66,10 @@ namespace {
 ProgramResult collectStatus(pid_t pid) {
   ProgramResult result;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
+  struct rusage usage {};
+  while (::wait4(pid, &status, 0, &usage) < 0) {
   }
+  result.peakRssKib = usage.ru_maxrss;
   if (WIFEXITED(status)) {
     result.exitStatus = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

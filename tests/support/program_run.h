@@ -15,6 +15,7 @@ struct ProgramResult {
   int signal = 0;       // the signal that ended it, if one did
   std::string out;
   std::string err;
+  long peakRssKib = 0;  // the largest resident size the process reached
 };
 
 struct ProgramOptions {
@@ -23,6 +24,9 @@ struct ProgramOptions {
   std::vector<std::string> arguments;
   std::string programName;  // argv[0]; the binary's path when empty
   long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, none when negative
+  long memoryLimit = -1;    // RLIMIT_AS in bytes, none when negative
+  bool closeStdin = false;  // start the program with these streams closed
+  bool closeStdout = false;
 };
 
 ProgramResult runProgram(const ProgramOptions& options);

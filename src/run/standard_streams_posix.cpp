@@ -1,0 +1,25 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "run/standard_streams.h"
+
+namespace qz {
+
+void openClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+      continue;
+    }
+    // open takes the lowest free number, which is fd since the lower ones
+    // are open by now.
+    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+}  // namespace qz
