@@ -11,5 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 command -v wget >/dev/null || apt-get install -y -qq wget >/dev/null
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j"$(nproc)" --target qzturns demo_site >/dev/null
+cmake --build build-bench -j"$(nproc)" --target qzturns demo_site structures_bench >/dev/null
+build-bench/structures_bench
+echo
 exec python3 bench/bench.py build-bench

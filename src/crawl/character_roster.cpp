@@ -50,13 +50,24 @@ std::optional<std::string> characterNumberOfTag(std::string_view tag) {
 }
 
 bool advanceListingOffset(RunState& state) {
-  for (size_t i = 0; i < state.linkTags.count(); ++i) {
+  // A tag found too small once stays too small while the offset grows, so
+  // each tag is read once over the whole paging; a fresh list or an offset
+  // set back starts the search from the top again.
+  if (state.listingOffset < state.listingTagsOffset ||
+      state.listingTagsPassed > state.linkTags.count()) {
+    state.listingTagsPassed = 0;
+  }
+  state.listingTagsOffset = state.listingOffset;
+  for (size_t i = state.listingTagsPassed; i < state.linkTags.count(); ++i) {
     std::optional<int32_t> offset = listingOffsetOfTag(state.linkTags.at(i));
     if (offset && *offset > state.listingOffset) {
       state.listingOffset = *offset;
+      state.listingTagsOffset = *offset;
+      state.listingTagsPassed = i + 1;
       return true;
     }
   }
+  state.listingTagsPassed = state.linkTags.count();
   return false;
 }
 
@@ -71,6 +82,7 @@ void extractCharacterNumbers(RunState& state) {
 
 void collectAllCharacters(RunState& state) {
   state.listingOffset = 0;
+  state.listingTagsPassed = 0;
   consoleWrite("Karakterszamok kigyujtese... ");
   do {
     state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);

@@ -30,14 +30,30 @@ int compareKeys(std::string_view a, std::string_view b) {
 }
 
 bool KeyList::add(std::string_view s) {
-  auto place = std::lower_bound(
-      keys_.begin(), keys_.end(), s,
-      [](const std::string& entry, std::string_view key) { return compareKeys(entry, key) < 0; });
-  if (place != keys_.end() && compareKeys(*place, s) == 0) {
+  if (keys_.find(s) != keys_.end()) {
     return false;
   }
-  keys_.insert(place, std::string(s));
+  keys_.emplace(s);
+  indexStale_ = true;
   return true;
+}
+
+void KeyList::clear() {
+  keys_.clear();
+  index_.clear();
+  indexStale_ = false;
+}
+
+const std::string& KeyList::at(size_t i) const {
+  if (indexStale_) {
+    index_.clear();
+    index_.reserve(keys_.size());
+    for (const std::string& key : keys_) {
+      index_.push_back(&key);
+    }
+    indexStale_ = false;
+  }
+  return *index_[i];
 }
 
 }  // namespace qz

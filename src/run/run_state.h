@@ -2,6 +2,7 @@
 // reference to every operation, and dropped at exit. Nothing else is shared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,10 @@ struct RunState {
   std::string requestUrl;  // the request being made (not the front-page visit)
   std::string tempFileName = kTempFileName;
   int32_t listingOffset = 0;  // "kezd" of the listing page being read
+  // The gathered tags before this index name no offset above
+  // listingTagsOffset; since the offset only grows, they need no second look.
+  size_t listingTagsPassed = 0;
+  int32_t listingTagsOffset = 0;
   KeyList characterRoster;
   LinkTagList linkTags;
   KeyList turnList;  // turn keys of the character in hand

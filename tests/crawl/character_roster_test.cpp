@@ -68,6 +68,22 @@ TEST(AdvanceListingOffsetTest, FirstLinkNamingAGreaterOffsetWinsEvenIfNotTheSmal
   EXPECT_FALSE(advanceListingOffset(state));
 }
 
+TEST(AdvanceListingOffsetTest, TagsGatheredLaterAreSearchedAfterTheEarlierOnes) {
+  RunState state = withTags({"&kezd=20", "&kezd=40"});
+  ASSERT_TRUE(advanceListingOffset(state));
+  EXPECT_EQ(state.listingOffset, 20);
+  state.linkTags.append("&kezd=60");
+  state.linkTags.append("&kezd=30");
+  ASSERT_TRUE(advanceListingOffset(state));
+  EXPECT_EQ(state.listingOffset, 40);
+  ASSERT_TRUE(advanceListingOffset(state));
+  EXPECT_EQ(state.listingOffset, 60);
+  EXPECT_FALSE(advanceListingOffset(state));
+  state.listingOffset = 25;  // set back: the whole list counts again
+  ASSERT_TRUE(advanceListingOffset(state));
+  EXPECT_EQ(state.listingOffset, 40);
+}
+
 TEST(AdvanceListingOffsetTest, NegativeOffsetsNeverAdvance) {
   RunState state = withTags({"&kezd=2147483648", "&kezd="});
   EXPECT_FALSE(advanceListingOffset(state));

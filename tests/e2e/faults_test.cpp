@@ -177,6 +177,31 @@ TEST_F(FaultsTest, FileSizeLimitOnTheTempFileEndsTheRunWithTheReport) {
   EXPECT_EQ(saved("qz1234/1234-002.htm"), fragment(std::string(300000, 'b')));
 }
 
+TEST_F(FaultsTest, AWorkingFolderThatCannotTakeTheTempFileEndsTheRunWithTheReport) {
+  serveCharacter("1234", {"1"});
+  ASSERT_EQ(::mkdir((work / "temp.txt").c_str(), 0777), 0);
+  ProgramResult result = run({"1234"});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, kBanner + "1234");
+  EXPECT_EQ(result.err,
+            "Exception EInOutError in module qzturns at 00404C20.\r\nInvalid filename.\r\n\r\n");
+
+  // Read-only, as a mount: permissions alone do not stop root.
+  std::string readOnly = work / "ro";
+  ASSERT_EQ(::mkdir(readOnly.c_str(), 0777), 0);
+  if (::mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a read-only tmpfs here: " << std::strerror(errno);
+  }
+  ProgramOptions inReadOnly = options({"1234"});
+  inReadOnly.workDir = readOnly;
+  result = runProgram(inReadOnly);
+  ::umount(readOnly.c_str());
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, kBanner + "1234");
+  EXPECT_EQ(result.err,
+            "Exception EInOutError in module qzturns at 00404C20.\r\nFile access denied.\r\n\r\n");
+}
+
 TEST_F(FaultsTest, RunsKilledAtRandomPointsEndInTheSameArchiveAsOneUninterruptedRun) {
   serveSmallGame();
   TempFolder reference;

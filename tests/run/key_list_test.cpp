@@ -50,6 +50,17 @@ TEST(KeyListTest, DuplicatesChangeNothing) {
   EXPECT_EQ(entries(list), (std::vector<std::string>{"12", "7", "8"}));
 }
 
+TEST(KeyListTest, ReadingBetweenAddsSeesEveryAdd) {
+  KeyList list = listOf({"5", "7"});
+  EXPECT_EQ(list.at(0), "5");
+  list.add("1");
+  EXPECT_EQ(list.at(0), "1");
+  EXPECT_EQ(list.at(2), "7");
+  list.clear();
+  list.add("9");
+  EXPECT_EQ(entries(list), (std::vector<std::string>{"9"}));
+}
+
 TEST(KeyListTest, EmptyStringIsAnEntryAndSortsFirst) {
   EXPECT_EQ(entries(listOf({"5", "", "ol1,1"})), (std::vector<std::string>{"", "5", "ol1,1"}));
 }

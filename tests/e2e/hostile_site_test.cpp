@@ -1,0 +1,65 @@
+// A site that sends what no honest page is: a compression bomb, a gzip
+// stream cut short, and a working folder with a link planted in it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "site_fixture.h"
+
+namespace qztest {
+namespace {
+
+class HostileSiteTest : public SiteTest {};
+
+TEST_F(HostileSiteTest, ACompressionBombFailsTheFetchWithinBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  serveCharacter("1234", {"1", "2"});
+  Reply bomb = page("");
+  bomb.gzipBytes = gzippedZeros(size_t{1} << 30);  // 1 MB that expands to 1 GiB
+  site.serve(turnTarget("1234", "1"), bomb);
+  ProgramOptions limited = options({"1234"});
+  limited.memoryLimit = 512L << 20;
+  ProgramResult result = runProgram(limited);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out,
+            kBanner + "1234 Fordulok szama: 2\r\n0   \r1   \r\r\nAtlepve: 0 Letoltve: 2\r\n");
+  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-002.htm"}));
+  EXPECT_EQ(site.count(turnTarget("1234", "1")), 1);
+  EXPECT_LT(result.peakRssKib, 100L * 1024);
+}
+
+TEST_F(HostileSiteTest, ACutGzipStreamLeavesNoFileAndTheNextRunSavesTheTurn) {
+  serveCharacter("1234", {"1"});
+  std::string whole = gzipped(turnPage("turn 1234/1" + std::string(200000, 'g')));
+  Reply cut = page("");
+  cut.gzipBytes = whole.substr(0, whole.size() / 2);
+  Reply fine = page("");
+  fine.gzipBytes = whole;
+  site.serveInTurn(turnTarget("1234", "1"), {cut, fine});
+  run({"1234"});
+  EXPECT_EQ(listTree(work / "qz1234"), std::vector<std::string>{});
+  run({"1234"});
+  EXPECT_EQ(saved("qz1234/1234-001.htm"), fragment("turn 1234/1" + std::string(200000, 'g')));
+}
+
+TEST_F(HostileSiteTest, APlantedPartLinkIsNotFollowed) {
+  serveCharacter("1234", {"1"});
+  writeFile(work / "precious.txt", "keep me");
+  ASSERT_EQ(::mkdir((work / "qz1234").c_str(), 0777), 0);
+  ASSERT_EQ(::symlink((work / "precious.txt").c_str(), (work / "qz1234/1234-001.htm.part").c_str()),
+            0);
+  ProgramResult result = run({"1234"});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(readFile(work / "precious.txt"), "keep me");
+  EXPECT_EQ(saved("qz1234/1234-001.htm"), fragment("turn 1234/1"));
+  struct stat info;
+  ASSERT_EQ(::lstat((work / "qz1234/1234-001.htm").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm"}));
+}
+
+}  // namespace
+}  // namespace qztest
