@@ -1,6 +1,5 @@
 // qzturns: keeps a local archive of the public turns of one game's characters.
 // Usage: qzturns [character-number]
-#include <csignal>
 #include <cstdio>
 
 #include "crawl/character_roster.h"
@@ -8,14 +7,12 @@
 #include "page/fetch_page.h"
 #include "page/site_urls.h"
 #include "run/folder_lock.h"
+#include "run/process_setup.h"
 #include "run/run_driver.h"
 #include "run/run_error.h"
-#include "run/standard_streams.h"
 
 int main(int argc, char** argv) {
-  qz::openClosedStandardStreams();
-  // Past a file-size limit a write should fail and be reported, not kill us.
-  std::signal(SIGXFSZ, SIG_IGN);
+  qz::setUpProcess();
   qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
 

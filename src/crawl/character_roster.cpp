@@ -74,7 +74,7 @@ bool advanceListingOffset(RunState& state) {
 void extractCharacterNumbers(RunState& state) {
   for (size_t i = 0; i < state.linkTags.count(); ++i) {
     std::optional<std::string> number = characterNumberOfTag(state.linkTags.at(i));
-    if (number && number->find('/') == std::string::npos) {
+    if (number && isPortableNamePart(*number)) {
       state.characterRoster.add(*number);
     }
   }

@@ -26,7 +26,8 @@ std::optional<std::string> characterNumberOfTag(std::string_view tag);
 bool advanceListingOffset(RunState& state);
 
 // Adds the character number of every gathered link to state.characterRoster;
-// numbers holding a "/" are left out, since a number names a folder.
+// numbers that cannot be part of a file name (isPortableNamePart) are left
+// out, since a number names a folder.
 void extractCharacterNumbers(RunState& state);
 
 // The whole run: the listing, the "N karakter" line, then every character.

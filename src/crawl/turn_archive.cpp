@@ -22,13 +22,23 @@ std::string keyPart(std::string_view key) {
 
 }  // namespace
 
+bool isPortableNamePart(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string characterFolder(std::string_view character) {
   return std::string(kModuleCode) + std::string(character);
 }
 
 std::string turnFileName(std::string_view character, std::string_view key) {
   std::string name = characterFolder(character);
-  name += '/';
+  name += kDirectorySeparator;
   name += character;
   name += '-';
   name += keyPart(key);

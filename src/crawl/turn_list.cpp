@@ -1,5 +1,6 @@
 #include "crawl/turn_list.h"
 
+#include "crawl/turn_archive.h"
 #include "page/fetch_page.h"
 #include "page/link_tags.h"
 #include "page/page_text.h"
@@ -51,7 +52,7 @@ std::optional<std::string> turnKeyFromTag(std::string_view tag) {
   } else {
     return std::nullopt;
   }
-  if (key.find('/') != std::string::npos) {
+  if (!isPortableNamePart(key)) {
     return std::nullopt;
   }
   return key;

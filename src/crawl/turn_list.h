@@ -21,7 +21,8 @@ bool isCannotDisplayPage(std::string_view pageText);
 // The turn key that a link tag holding "openurl" names, read from at most 30
 // characters after its first "(": the first argument for a plain turn, "ol"
 // and the third and fourth arguments for an oli turn; nothing for a flagged
-// link without an oli pair. Keys with a "/" are refused: a key becomes part
+// link without an oli pair. Keys that cannot be part of a file name
+// (isPortableNamePart) are refused: a key becomes part
 // of a file name.
 std::optional<std::string> turnKeyFromTag(std::string_view tag);
 

@@ -4,6 +4,7 @@
 // are kept alive and reused, and the cookies the site sets are sent back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "page/fetch_page.h"
@@ -23,6 +24,7 @@ void applyTransferLimits(const FetchLimits& limits);
 void resetTransferClient();
 
 // How many cookies the client keeps for the site: bounded, whatever it sets.
-size_t storedCookieCount();
+// -1 for a client that keeps its cookies out of sight.
+long storedCookieCount();
 
 }  // namespace qz

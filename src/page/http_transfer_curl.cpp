@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "page/body_decoder.h"
+#include "page/cookie_jar.h"
 #include "page/http_transfer.h"
 
 #ifndef QZTURNS_VERSION
@@ -19,11 +20,6 @@
 namespace qz {
 
 namespace {
-
-// How many cookies the site may keep with us, and how big one may be: a
-// site that sets new cookies without end must not slow every request down.
-constexpr size_t kMaxCookies = 300;
-constexpr size_t kMaxCookieBytes = 4096;
 
 // What one try has learnt of the answer so far. With redirects, each answer
 // starts afresh at its status line.
@@ -124,6 +120,8 @@ bool isTransientError(CURLcode code, long status) {
   }
 }
 
+// libcurl keeps the cookies, within the bounds of CookieJar: a site that
+// sets new cookies without end must not slow every request down.
 class Client {
  public:
   Client() {
@@ -235,13 +233,13 @@ void resetTransferClient() {
   client().reset();
 }
 
-size_t storedCookieCount() {
+long storedCookieCount() {
   curl_slist* list = nullptr;
   if (client().handle() == nullptr ||
       curl_easy_getinfo(client().handle(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
     return 0;
   }
-  size_t count = 0;
+  long count = 0;
   for (curl_slist* item = list; item != nullptr; item = item->next) {
     ++count;
   }

@@ -35,10 +35,9 @@ int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) {
   return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
 }
 
-// Seconds since the epoch of an HTTP date in any of its three forms
-// ("Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
-// "Sun Nov  6 08:49:37 1994"); -1 when the text is not one.
-int64_t httpDate(std::string_view text) {
+}  // namespace
+
+long long httpDateSeconds(std::string_view text) {
   static constexpr std::array<std::string_view, 12> kMonths = {
       "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::vector<std::string_view> tokens;
@@ -83,8 +82,6 @@ int64_t httpDate(std::string_view text) {
          minute * 60 + second;
 }
 
-}  // namespace
-
 bool isTransientStatus(long status) {
   return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
          status == 504;
@@ -104,7 +101,7 @@ long retryAfterSeconds(std::string_view value, std::time_t now) {
   if (allDigits(value)) {
     return value.size() <= 9 ? toNumber(value) : -1;
   }
-  int64_t when = httpDate(value);
+  int64_t when = httpDateSeconds(value);
   if (when < 0) {
     return -1;
   }

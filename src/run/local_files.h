@@ -7,6 +7,11 @@
 
 namespace qz {
 
+// The separator of folder and file in a path, and every character that
+// separates them in a path given to the program.
+extern const char kDirectorySeparator;
+extern const char* const kPathSeparators;
+
 // The whole content of a file.
 std::string readWholeFile(const std::string& path);
 

@@ -42,6 +42,9 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
+const char kDirectorySeparator = '/';
+const char* const kPathSeparators = "/";
+
 std::string readWholeFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "run/console.h"
+#include "run/local_files.h"
 
 namespace qz {
 
@@ -18,7 +19,7 @@ std::string& moduleName() {
 }  // namespace
 
 void setModuleName(const std::string& argv0) {
-  size_t slash = argv0.find_last_of('/');
+  size_t slash = argv0.find_last_of(kPathSeparators);
   moduleName() = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
 }
 
@@ -79,7 +80,9 @@ int fileErrorCode(int err, FileAccess access) {
       return static_cast<int>(FileErrorCode::kAccessDenied);
     case ENOSPC:
     case EFBIG:
+#ifdef EDQUOT  // not in every C library (mingw-w64 has none)
     case EDQUOT:
+#endif
       return static_cast<int>(FileErrorCode::kDiskFull);
     default:
       return err;

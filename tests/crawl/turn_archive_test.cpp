@@ -4,30 +4,38 @@
 
 #include <string>
 
+#include "run/local_files.h"
+
 namespace qz {
 namespace {
 
+// A turn file's name, with this system's separator.
+std::string inFolder(const std::string& folder, const std::string& file) {
+  return folder + kDirectorySeparator + file;
+}
+
 TEST(TurnFileNameTest, ShortNumberedKeysArePaddedToThree) {
-  EXPECT_EQ(turnFileName("1234", "7"), "qz1234/1234-007.htm");
-  EXPECT_EQ(turnFileName("1234", "12"), "qz1234/1234-012.htm");
-  EXPECT_EQ(turnFileName("1234", "123"), "qz1234/1234-123.htm");
-  EXPECT_EQ(turnFileName("1234", ""), "qz1234/1234-00.htm");
+  EXPECT_EQ(turnFileName("1234", "7"), inFolder("qz1234", "1234-007.htm"));
+  EXPECT_EQ(turnFileName("1234", "12"), inFolder("qz1234", "1234-012.htm"));
+  EXPECT_EQ(turnFileName("1234", "123"), inFolder("qz1234", "1234-123.htm"));
+  EXPECT_EQ(turnFileName("1234", ""), inFolder("qz1234", "1234-00.htm"));
 }
 
 TEST(TurnFileNameTest, LongNumberedKeysAreKeptWholeSoTheyDoNotCollide) {
-  EXPECT_EQ(turnFileName("1234", "1007"), "qz1234/1234-1007.htm");
+  EXPECT_EQ(turnFileName("1234", "1007"), inFolder("qz1234", "1234-1007.htm"));
   EXPECT_NE(turnFileName("1234", "1007"), turnFileName("1234", "7"));
-  EXPECT_EQ(turnFileName("1234", "12345"), "qz1234/1234-12345.htm");
+  EXPECT_EQ(turnFileName("1234", "12345"), inFolder("qz1234", "1234-12345.htm"));
 }
 
 TEST(TurnFileNameTest, OliKeysAreUsedWhole) {
-  EXPECT_EQ(turnFileName("1234", "ol3,15"), "qz1234/1234-ol3,15.htm");
-  EXPECT_EQ(turnFileName("9", "o"), "qz9/9-o.htm");
-  EXPECT_EQ(turnFileName("9", "Ol1"), "qz9/9-Ol1.htm");  // not an oli key: used whole as long
+  EXPECT_EQ(turnFileName("1234", "ol3,15"), inFolder("qz1234", "1234-ol3,15.htm"));
+  EXPECT_EQ(turnFileName("9", "o"), inFolder("qz9", "9-o.htm"));
+  EXPECT_EQ(turnFileName("9", "Ol1"),
+            inFolder("qz9", "9-Ol1.htm"));  // not an oli key: used whole as long
 }
 
 TEST(TurnFileNameTest, CharacterNumberIsUsedAsItStands) {
-  EXPECT_EQ(turnFileName(" ", "7"), "qz / -007.htm");
+  EXPECT_EQ(turnFileName(" ", "7"), inFolder("qz ", " -007.htm"));
   EXPECT_EQ(characterFolder("12"), "qz12");
 }
 

@@ -41,23 +41,30 @@ TEST(TurnKeyTest, OnlyThirtyCharactersAfterTheParenthesisAreRead) {
 TEST(TurnKeyTest, ParenthesisAndWhatFollowsItAreCut) {
   // ")" and 19 characters after it go; anything beyond stays in the pair.
   EXPECT_EQ(turnKeyFromTag("<A onClick=\"openurl(0,0,3,1)\" CLASS=\"turn\">"), "ol3,1");
-  EXPECT_EQ(turnKeyFromTag("<A onClick=\"openurl(0,0,3,1)\" CLASS=\"fordulo\" X>"), "ol3,1>");
+  // What stays can make a key no file system holds; such a key is dropped.
+  EXPECT_EQ(turnKeyFromTag("<A onClick=\"openurl(0,0,3,1)\" CLASS=\"fordulo\" X>"), std::nullopt);
   EXPECT_EQ(turnKeyFromTag("<A onClick=\"openurl(0,0,3,1)\">x"), "ol3,1");
   EXPECT_EQ(turnKeyFromTag("<A onClick=\"openurl(0,0,3,1)1234567890123456789ABC"), "ol3,1ABC");
 }
 
 TEST(TurnKeyTest, ArgumentsAreReadAfterTheFirstParenthesisOfTheTag) {
   EXPECT_EQ(turnKeyFromTag("<A TITLE=\"(x)\" onClick=\"openurl(9,1,0,0)\">"), std::nullopt);
-  EXPECT_EQ(turnKeyFromTag("<A TITLE=\"(x)\" onClick=\"openurl(9,0,0,0)\">"),
-            "x)\" onClick=\"openurl(9");
+  EXPECT_EQ(turnKeyFromTag("<A TITLE=\"(x) onClick=openurl(9,0,0,0)\">"), "x) onClick=openurl(9");
   // Without a "(" the window is the start of the tag itself.
-  EXPECT_EQ(turnKeyFromTag("<A openurl,0,0,0>"), "ol0,0>");
+  EXPECT_EQ(turnKeyFromTag("<A openurl,0,0,0 x"), "ol0,0 x");
 }
 
-TEST(TurnKeyTest, KeysWithASlashAreDropped) {
-  EXPECT_EQ(keyOf("../x,0,0,0)"), std::nullopt);
-  EXPECT_EQ(keyOf("1,1,a/b,c)"), std::nullopt);
+TEST(TurnKeyTest, KeysNoFileSystemCanHoldAreDropped) {
+  for (const char* arguments :
+       {"../x,0,0,0)", "1,1,a/b,c)", "..\\x,0,0,0)", "a:b,0,0,0)", "a*b,0,0,0)", "a?b,0,0,0)",
+        "a\"b,0,0,0)", "a<b,0,0,0)", "a>b,0,0,0)", "a|b,0,0,0)",
+        "a\x1F"
+        "b,0,0,0)",
+        "1,1,2,\t3)"}) {
+    EXPECT_EQ(keyOf(arguments), std::nullopt) << arguments;
+  }
   EXPECT_EQ(keyOf("..,0,0,0)"), "..");
+  EXPECT_EQ(keyOf("a b\xE9,0,0,0)"), "a b\xE9");
 }
 
 TEST(TurnKeyTest, EmptyFirstArgumentGivesAnEmptyKey) {

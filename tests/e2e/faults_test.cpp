@@ -153,14 +153,16 @@ TEST_F(FaultsTest, DiskFillingUpEndsTheRunWithEarlierTurnsIntact) {
 
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 3\r\n0   \r1   \r2   \r");
-  EXPECT_EQ(result.err,
-            "Exception EInOutError in module qzturns at 00404C64.\r\nDisk full.\r\n\r\n");
+  EXPECT_EQ(result.err, errorReport("00404C64", "Disk full"));
   EXPECT_EQ(tree, (std::vector<std::string>{"1234-001.htm", "1234-002.htm"}));
   EXPECT_EQ(left["qz1234/1234-001.htm"], fragment("one"));
   EXPECT_EQ(left["qz1234/1234-002.htm"], fragment("two"));
 }
 
 TEST_F(FaultsTest, FileSizeLimitOnTheTempFileEndsTheRunWithTheReport) {
+  if (underLauncher()) {
+    GTEST_SKIP() << "a file-size limit is a POSIX one: wine's own processes die of it";
+  }
   serveCharacter("1234", {"1"});
   site.serve(turnTarget("1234", "2"), page(turnPage(std::string(300000, 'b'))));
   site.serve(characterTarget("1234"), page(characterPage({"1,0,0,0", "2,0,0,0"})));
@@ -169,8 +171,7 @@ TEST_F(FaultsTest, FileSizeLimitOnTheTempFileEndsTheRunWithTheReport) {
   ProgramResult result = runProgram(limited);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 2\r\n0   \r1   \r");
-  EXPECT_EQ(result.err,
-            "Exception EInOutError in module qzturns at 00404C64.\r\nDisk full.\r\n\r\n");
+  EXPECT_EQ(result.err, errorReport("00404C64", "Disk full"));
   EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm"}));
 
   run({"1234"});
@@ -183,8 +184,9 @@ TEST_F(FaultsTest, AWorkingFolderThatCannotTakeTheTempFileEndsTheRunWithTheRepor
   ProgramResult result = run({"1234"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, kBanner + "1234");
+  // Each system's own word for writing into a folder.
   EXPECT_EQ(result.err,
-            "Exception EInOutError in module qzturns at 00404C20.\r\nInvalid filename.\r\n\r\n");
+            errorReport("00404C20", underLauncher() ? "File access denied" : "Invalid filename"));
 
   // Read-only, as a mount: permissions alone do not stop root.
   std::string readOnly = work / "ro";
@@ -198,8 +200,7 @@ TEST_F(FaultsTest, AWorkingFolderThatCannotTakeTheTempFileEndsTheRunWithTheRepor
   ::umount(readOnly.c_str());
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, kBanner + "1234");
-  EXPECT_EQ(result.err,
-            "Exception EInOutError in module qzturns at 00404C20.\r\nFile access denied.\r\n\r\n");
+  EXPECT_EQ(result.err, errorReport("00404C20", "File access denied"));
 }
 
 TEST_F(FaultsTest, RunsKilledAtRandomPointsEndInTheSameArchiveAsOneUninterruptedRun) {

@@ -17,11 +17,15 @@ TEST_F(HostileSiteTest, ACompressionBombFailsTheFetchWithinBoundedMemory) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #endif
   serveCharacter("1234", {"1", "2"});
+  ProgramOptions limited = options({"1234"});
+  // Wine reserves more address space than any such limit allows; there the
+  // peak resident size alone shows the bound.
+  if (!underLauncher()) {
+    limited.memoryLimit = 512L << 20;
+  }
   Reply bomb = page("");
   bomb.gzipBytes = gzippedZeros(size_t{1} << 30);  // 1 MB that expands to 1 GiB
   site.serve(turnTarget("1234", "1"), bomb);
-  ProgramOptions limited = options({"1234"});
-  limited.memoryLimit = 512L << 20;
   ProgramResult result = runProgram(limited);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out,
@@ -46,6 +50,12 @@ TEST_F(HostileSiteTest, ACutGzipStreamLeavesNoFileAndTheNextRunSavesTheTurn) {
 }
 
 TEST_F(HostileSiteTest, APlantedPartLinkIsNotFollowed) {
+  if (underLauncher()) {
+    // Wine shows a Unix link as the file it points to, so no Windows call can
+    // tell it from a stale file or remove it alone. On Windows a link is a
+    // reparse point, and DeleteFile removes the link itself.
+    GTEST_SKIP() << "a Unix link cannot be planted for a program under wine";
+  }
   serveCharacter("1234", {"1"});
   writeFile(work / "precious.txt", "keep me");
   ASSERT_EQ(::mkdir((work / "qz1234").c_str(), 0777), 0);

@@ -76,12 +76,19 @@ TEST_F(SingleCharacterTest, OliAndNumberedKeysAreRequestedAndNamedApart) {
   EXPECT_EQ(saved("qz1234/1234-ol3,15.htm"), fragment("oli"));
 }
 
-TEST_F(SingleCharacterTest, KeyWithASlashIsNeitherCountedNorRequested) {
-  site.serve(characterTarget("1234"), page(characterPage({"../../x,0,0,0", "4,0,0,0"})));
+TEST_F(SingleCharacterTest, KeysNoFileSystemCanHoldAreNeitherCountedNorRequested) {
+  const std::vector<std::string> hostile = {"../../x", "..\\..\\x", "a:b", "a?b",   "a*b",
+                                            "a|b",     "a<b",       "a>b", "a\x01b"};
+  std::vector<std::string> links = {"4,0,0,0"};
+  for (const std::string& key : hostile) {
+    links.push_back(key + ",0,0,0");
+    site.serve(turnTarget("1234", key), page(turnPage("hostile")));
+  }
+  site.serve(characterTarget("1234"), page(characterPage(links)));
   site.serve(turnTarget("1234", "4"), page(turnPage("four")));
   ProgramResult result = run({"1234"});
   EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 1\r\n0   \r\r\nAtlepve: 0 Letoltve: 1\r\n");
-  EXPECT_EQ(site.count(turnTarget("1234", "../../x")), 0);
+  EXPECT_EQ(site.requests().size(), 2u + 1u);  // front page, character page, turn 4
   EXPECT_EQ(listTree(work.path()),
             (std::vector<std::string>{"qz1234/", "qz1234/1234-004.htm", "temp.txt"}));
 }
@@ -173,6 +180,11 @@ TEST_F(SingleCharacterTest, LeftoverPartialFileIsNotTakenForATurn) {
 }
 
 TEST_F(SingleCharacterTest, ProgressCounterShowsOnATerminalWhileATurnIsSlow) {
+  if (underLauncher()) {
+    // Wine's console adds escape codes of its own to what reaches the
+    // terminal, so the bytes cannot be compared there.
+    GTEST_SKIP() << "checked on Linux only: wine's console rewrites the output";
+  }
   serveCharacter("1234", {"1"});
   Reply slow = page(turnPage("slow"));
   slow.holdUntilReleased = true;

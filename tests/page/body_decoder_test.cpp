@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "fake_site.h"
+#include "gzip.h"
 
 namespace qz {
 namespace {

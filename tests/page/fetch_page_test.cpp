@@ -254,6 +254,9 @@ TEST_F(FetchPageTest, ABodyPastTheCapIsAFailedFetch) {
 }
 
 TEST_F(FetchPageTest, ACookieFloodKeepsOnlyTheNewestCookies) {
+  if (storedCookieCount() < 0) {
+    GTEST_SKIP() << "this client keeps its cookies out of sight";
+  }
   const int kResponses = 20;
   for (int r = 0; r < kResponses; ++r) {
     Reply flood = page("flood");
@@ -264,8 +267,8 @@ TEST_F(FetchPageTest, ACookieFloodKeepsOnlyTheNewestCookies) {
     site.serve("/flood" + std::to_string(r), flood);
     ASSERT_TRUE(fetch("/flood" + std::to_string(r)));
   }
-  EXPECT_LE(storedCookieCount(), 300u);
-  EXPECT_GE(storedCookieCount(), 200u);
+  EXPECT_LE(storedCookieCount(), 300);
+  EXPECT_GE(storedCookieCount(), 200);
   site.serve("/after", page("after"));
   ASSERT_TRUE(fetch("/after"));
   std::string sent = headerOf(site.requests().size() - 1, "Cookie");

@@ -6,6 +6,16 @@
 namespace qz {
 namespace {
 
+// Sets a variable of this process; an empty value unsets it on Windows,
+// which the rule below treats alike.
+void setVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  ::setenv(name, value, 1);
+#endif
+}
+
 const std::string kBase = "http://site.test";
 
 TEST(SiteUrlsTest, FiveRequestForms) {
@@ -38,11 +48,11 @@ TEST(SiteUrlsTest, NumbersAndKeysGoInUnchanged) {
 }
 
 TEST(SiteUrlsTest, BaseUrlComesFromTheEnvironmentWithoutTrailingSlash) {
-  ::setenv(kBaseUrlVariable, "http://127.0.0.1:8080//", 1);
+  setVariable(kBaseUrlVariable, "http://127.0.0.1:8080//");
   EXPECT_EQ(siteBaseUrl(), "http://127.0.0.1:8080");
-  ::setenv(kBaseUrlVariable, "", 1);
+  setVariable(kBaseUrlVariable, "");
   EXPECT_EQ(siteBaseUrl(), kDefaultBaseUrl);
-  ::unsetenv(kBaseUrlVariable);
+  setVariable(kBaseUrlVariable, "");
   EXPECT_EQ(siteBaseUrl(), kDefaultBaseUrl);
 }
 

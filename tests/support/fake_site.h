@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "gzip.h"
+
 namespace httplib {
 class Server;
 struct Request;
@@ -111,11 +113,5 @@ class FakeSite {
   int burst_ = 0;
   std::chrono::steady_clock::time_point tokensAt_;
 };
-
-// The gzip encoding of bytes.
-std::string gzipped(const std::string& bytes);
-// The gzip encoding of that many zero bytes, made without holding them: a
-// compression bomb of about a thousandth of its size.
-std::string gzippedZeros(size_t count);
 
 }  // namespace qztest

@@ -51,15 +51,24 @@ namespace {
   if (options.closeStdout) {
     ::close(1);
   }
-  std::string name = options.programName.empty() ? QZTURNS_BINARY : options.programName;
+  std::string program = programUnderTest();
+  std::string name = options.programName.empty() ? program : options.programName;
+  std::string launcher = programLauncher();
   std::vector<char*> argv;
-  argv.push_back(name.data());
+  if (!launcher.empty()) {
+    argv.push_back(launcher.data());
+  }
+  argv.push_back(launcher.empty() ? name.data() : program.data());
   std::vector<std::string> arguments = options.arguments;
   for (std::string& argument : arguments) {
     argv.push_back(argument.data());
   }
   argv.push_back(nullptr);
-  ::execv(QZTURNS_BINARY, argv.data());
+  if (launcher.empty()) {
+    ::execv(program.c_str(), argv.data());
+  } else {
+    ::execvp(launcher.c_str(), argv.data());
+  }
   ::_exit(127);
 }
 
@@ -79,6 +88,20 @@ ProgramResult collectStatus(pid_t pid) {
 }
 
 }  // namespace
+
+std::string programUnderTest() {
+  const char* program = std::getenv("QZTURNS_TEST_PROGRAM");
+  return program != nullptr && *program != '\0' ? program : QZTURNS_BINARY;
+}
+
+std::string programLauncher() {
+  const char* launcher = std::getenv("QZTURNS_TEST_LAUNCHER");
+  return launcher != nullptr ? launcher : "";
+}
+
+bool underLauncher() {
+  return !programLauncher().empty();
+}
 
 pid_t startProgram(const ProgramOptions& options, const std::string& outputDir) {
   std::string outName = outputDir + "/stdout";

@@ -31,6 +31,14 @@ struct ProgramOptions {
 
 ProgramResult runProgram(const ProgramOptions& options);
 
+// The program the tests run: QZTURNS_TEST_PROGRAM when set (such as the
+// Windows build, qzturns.exe), else the binary built beside the tests; and
+// the launcher it is run through, QZTURNS_TEST_LAUNCHER (such as wine), when
+// set. A program run through a launcher takes its own name as argv[0].
+std::string programUnderTest();
+std::string programLauncher();
+bool underLauncher();
+
 // Starts the program with its output in files under outputDir and returns its
 // pid; finishProgram waits for it and collects what it wrote.
 pid_t startProgram(const ProgramOptions& options, const std::string& outputDir);

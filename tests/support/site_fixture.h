@@ -20,6 +20,17 @@ inline const std::string kCannotDisplayLine =
     " Nem letezo karakter, vagy nincs nyilvanos forduloja. Vagy a franc tudja.\r\n";
 inline const std::string kEndMarker = "<P><SCRIPT>gomb('\xDCzenet k\xFCld\xE9se a";
 
+// The program's file name as its error report gives it: "qzturns", or
+// "qzturns.exe" for the Windows build.
+inline std::string moduleName() {
+  std::string program = programUnderTest();
+  return program.substr(program.find_last_of('/') + 1);
+}
+inline std::string errorReport(const std::string& address, const std::string& message) {
+  return "Exception EInOutError in module " + moduleName() + " at " + address + ".\r\n" + message +
+         ".\r\n\r\n";
+}
+
 inline std::string characterTarget(const std::string& c) {
   return "/?m=qz&in=karakter.php&karakter=QZ" + c;
 }

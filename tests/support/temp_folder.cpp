@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -12,11 +13,17 @@ namespace qztest {
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "qzturns-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
+  // A fresh name made here rather than by mkdtemp, which Windows lacks.
+  static std::mt19937_64 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("qzturns-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate.generic_string();
+      return;
+    }
   }
-  path_ = pattern;
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempFolder::~TempFolder() {

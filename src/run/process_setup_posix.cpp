@@ -2,12 +2,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
-#include "run/standard_streams.h"
+#include "run/process_setup.h"
 
 namespace qz {
 
-void openClosedStandardStreams() {
+void setUpProcess() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
       continue;
@@ -20,6 +21,7 @@ void openClosedStandardStreams() {
       ::close(opened);
     }
   }
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace qz

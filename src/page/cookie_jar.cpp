@@ -1,0 +1,166 @@
+#include "page/cookie_jar.h"
+
+#include <algorithm>
+
+#include "page/retry_policy.h"
+
+namespace qz {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::string lower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return result;
+}
+
+std::string_view withoutQuery(std::string_view path) {
+  return path.substr(0, path.find_first_of("?#"));
+}
+
+// The folder of the request's path, where a cookie without a Path applies.
+std::string defaultPath(std::string_view requestPath) {
+  std::string_view path = withoutQuery(requestPath);
+  size_t slash = path.rfind('/');
+  if (path.empty() || path[0] != '/' || slash == 0 || slash == std::string_view::npos) {
+    return "/";
+  }
+  return std::string(path.substr(0, slash));
+}
+
+bool domainMatches(std::string_view host, std::string_view domain) {
+  return host == domain ||
+         (host.size() > domain.size() && host.substr(host.size() - domain.size()) == domain &&
+          host[host.size() - domain.size() - 1] == '.');
+}
+
+bool pathMatches(std::string_view requestPath, std::string_view cookiePath) {
+  std::string_view path = withoutQuery(requestPath);
+  if (path.empty()) {
+    path = "/";
+  }
+  if (path.substr(0, cookiePath.size()) != cookiePath) {
+    return false;
+  }
+  return path.size() == cookiePath.size() || cookiePath.back() == '/' ||
+         path[cookiePath.size()] == '/';
+}
+
+}  // namespace
+
+void CookieJar::take(std::string_view host, std::string_view path, std::string_view setCookie,
+                     std::time_t now) {
+  std::string_view rest = setCookie;
+  size_t semicolon = rest.find(';');
+  std::string_view pair = trimmed(rest.substr(0, semicolon));
+  size_t equals = pair.find('=');
+  if (equals == std::string_view::npos || trimmed(pair.substr(0, equals)).empty()) {
+    return;
+  }
+  Cookie cookie;
+  cookie.name = std::string(trimmed(pair.substr(0, equals)));
+  cookie.value = std::string(trimmed(pair.substr(equals + 1)));
+  if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) {
+    return;
+  }
+  cookie.domain = lower(host);
+  cookie.path = defaultPath(path);
+  bool maxAgeSeen = false;
+  while (semicolon != std::string_view::npos) {
+    rest.remove_prefix(semicolon + 1);
+    semicolon = rest.find(';');
+    std::string_view attribute = trimmed(rest.substr(0, semicolon));
+    size_t is = attribute.find('=');
+    std::string key = lower(trimmed(attribute.substr(0, is)));
+    std::string_view value = is == std::string_view::npos ? "" : trimmed(attribute.substr(is + 1));
+    if (key == "domain" && !value.empty()) {
+      std::string domain = lower(value[0] == '.' ? value.substr(1) : value);
+      if (!domainMatches(lower(host), domain)) {
+        return;  // a cookie for somebody else
+      }
+      cookie.domain = domain;
+      cookie.hostOnly = false;
+    } else if (key == "path" && !value.empty() && value[0] == '/') {
+      cookie.path = std::string(value);
+    } else if (key == "secure") {
+      cookie.secure = true;
+    } else if (key == "max-age" && !value.empty()) {
+      bool negative = value[0] == '-';
+      std::string_view digits = negative ? value.substr(1) : value;
+      if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
+        long long seconds = digits.size() > 12 ? 999999999999LL : std::stoll(std::string(digits));
+        cookie.expires = negative ? 0 : static_cast<long long>(now) + seconds;
+        if (seconds == 0) {
+          cookie.expires = 0;
+        }
+        maxAgeSeen = true;
+      }
+    } else if (key == "expires" && !maxAgeSeen) {
+      long long when = httpDateSeconds(value);
+      if (when >= 0) {
+        cookie.expires = when;
+      }
+    }
+  }
+  auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& known) {
+    return known.name == cookie.name && known.domain == cookie.domain && known.path == cookie.path;
+  });
+  if (same != cookies_.end()) {
+    cookie.created = same->created;  // a cookie set again keeps its age
+    cookies_.erase(same);
+  } else {
+    cookie.created = ++made_;
+  }
+  if (cookie.expires >= 0 && cookie.expires <= static_cast<long long>(now)) {
+    return;  // the site asked for it to go
+  }
+  cookies_.push_back(std::move(cookie));
+  if (cookies_.size() > kMaxCookies) {
+    auto oldest =
+        std::min_element(cookies_.begin(), cookies_.end(),
+                         [](const Cookie& a, const Cookie& b) { return a.created < b.created; });
+    cookies_.erase(oldest);
+  }
+}
+
+std::string CookieJar::headerFor(std::string_view host, std::string_view path, bool secure,
+                                 std::time_t now) const {
+  std::string requestHost = lower(host);
+  std::vector<const Cookie*> sent;
+  for (const Cookie& cookie : cookies_) {
+    bool hostFits =
+        cookie.hostOnly ? requestHost == cookie.domain : domainMatches(requestHost, cookie.domain);
+    bool live = cookie.expires < 0 || cookie.expires > static_cast<long long>(now);
+    if (hostFits && live && pathMatches(path, cookie.path) && (secure || !cookie.secure)) {
+      sent.push_back(&cookie);
+    }
+  }
+  // Longer paths first, then the older cookie, as browsers send them.
+  std::stable_sort(sent.begin(), sent.end(), [](const Cookie* a, const Cookie* b) {
+    return a->path.size() != b->path.size() ? a->path.size() > b->path.size()
+                                            : a->created < b->created;
+  });
+  std::string header;
+  for (const Cookie* cookie : sent) {
+    if (!header.empty()) {
+      header += "; ";
+    }
+    header += cookie->name + "=" + cookie->value;
+  }
+  return header;
+}
+
+}  // namespace qz

@@ -1,0 +1,421 @@
+// The HTTP client on WinHTTP: one session for the whole run, so that its
+// kept-alive connections serve every request. Cookies are kept in a
+// CookieJar and redirects followed here, since WinHTTP's own store misplaces
+// a cookie set on a page with a query (under Wine) and would not be bounded;
+// the content coding is undone by BodyDecoder (Wine's WinHTTP cannot), and
+// the body is checked against Content-Length, since WinHTTP reports a
+// connection cut mid-body as a normal end.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "page/body_decoder.h"
+#include "page/cookie_jar.h"
+#include "page/http_transfer.h"
+
+#ifndef QZTURNS_VERSION
+#define QZTURNS_VERSION "0"
+#endif
+
+#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
+#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
+#endif
+
+namespace qz {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::wstring widen(std::string_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+  if (wide.empty()) {
+    return {};
+  }
+  int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                      nullptr, nullptr);
+  return text;
+}
+
+// A header of the answer as text; empty when it has none.
+std::string header(HINTERNET request, DWORD which) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+    return {};
+  }
+  std::wstring value(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  value.resize(size / sizeof(wchar_t));
+  return narrow(value);
+}
+
+// One of the answer's headers of a kind that can come more than once, at
+// *index; *index moves on past it. Empty, with *index unchanged, when there
+// are no more.
+std::string headerAt(HINTERNET request, DWORD which, DWORD* index) {
+  DWORD size = 0;
+  DWORD at = *index;
+  WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      &at);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+    return {};
+  }
+  std::wstring value(size / sizeof(wchar_t), L'\0');
+  at = *index;
+  if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                           &at)) {
+    return {};
+  }
+  value.resize(size / sizeof(wchar_t));
+  *index = at;
+  return narrow(value);
+}
+
+// Failures of the connection that a moment's wait may cure.
+bool isTransientError(DWORD err, long status) {
+  switch (err) {
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return true;
+    case ERROR_WINHTTP_TIMEOUT:
+      // No answer yet: the site may be overloaded. An answer that trickles
+      // or drags past the time limit is given up, not asked for again.
+      return status == 0;
+    default:
+      return false;
+  }
+}
+
+class Session {
+ public:
+  Session() { open(); }
+  ~Session() { close(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  HINTERNET handle() const { return session_; }
+
+  void open() {
+    std::wstring agent = widen("qzturns/" QZTURNS_VERSION);
+    // The system's proxy settings; older systems lack the automatic kind.
+    session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session_ == nullptr) {
+      session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (session_ == nullptr) {
+      return;
+    }
+    applyLimits(fetchLimits());
+  }
+
+  CookieJar& cookies() { return cookies_; }
+
+  void close() {
+    cookies_.clear();
+    for (auto& [key, connection] : connections_) {
+      WinHttpCloseHandle(connection);
+    }
+    connections_.clear();
+    if (session_ != nullptr) {
+      WinHttpCloseHandle(session_);
+      session_ = nullptr;
+    }
+  }
+
+  void applyLimits(const FetchLimits& limits) {
+    if (session_ == nullptr) {
+      return;
+    }
+    int connectMs = static_cast<int>(limits.connectTimeoutSeconds * 1000);
+    // A read that waits this long without a byte is a stall.
+    int receiveMs = static_cast<int>(limits.stallSeconds * 1000);
+    WinHttpSetTimeouts(session_, 0, connectMs, receiveMs, receiveMs);
+  }
+
+  HINTERNET connection(const std::wstring& host, INTERNET_PORT port) {
+    std::wstring key = host + L":" + std::to_wstring(port);
+    for (auto& [known, connection] : connections_) {
+      if (known == key) {
+        return connection;
+      }
+    }
+    HINTERNET connection = WinHttpConnect(session_, host.c_str(), port, 0);
+    if (connection != nullptr) {
+      connections_.push_back({key, connection});
+    }
+    return connection;
+  }
+
+ private:
+  HINTERNET session_ = nullptr;
+  std::vector<std::pair<std::wstring, HINTERNET>> connections_;
+  CookieJar cookies_;
+};
+
+Session& session() {
+  static Session instance;
+  return instance;
+}
+
+struct RequestHandle {
+  HINTERNET handle = nullptr;
+  ~RequestHandle() {
+    if (handle != nullptr) {
+      WinHttpCloseHandle(handle);
+    }
+  }
+};
+
+// Reads the body into the decoder; the outcome of the try.
+TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
+  const FetchLimits& limits = fetchLimits();
+  BodyDecoder decoder;
+  if (!decoder.start(header(request, WINHTTP_QUERY_CONTENT_ENCODING), body)) {
+    return outcome;  // a coding we cannot undo
+  }
+  std::string lengthText = header(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  long long announced = lengthText.empty() ? -1 : std::atoll(lengthText.c_str());
+  long long received = 0;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point windowStart = start;
+  long long windowBytes = 0;
+  std::vector<char> buffer(65536);
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+      outcome.kind =
+          isTransientError(GetLastError(), 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+      return outcome;
+    }
+    if (available == 0) {
+      break;
+    }
+    DWORD read = 0;
+    if (!WinHttpReadData(request, buffer.data(),
+                         std::min<DWORD>(available, static_cast<DWORD>(buffer.size())), &read)) {
+      outcome.kind = TryOutcome::kTransient;
+      return outcome;
+    }
+    received += read;
+    windowBytes += read;
+    if (!decoder.feed(buffer.data(), read)) {
+      return outcome;
+    }
+    // The same limits as libcurl's: too slow over a stretch, or too long in all.
+    Clock::time_point now = Clock::now();
+    if (now - start > std::chrono::seconds(limits.longestTransferSeconds)) {
+      return outcome;
+    }
+    if (now - windowStart >= std::chrono::seconds(limits.stallSeconds)) {
+      if (windowBytes < limits.lowSpeedBytes * limits.stallSeconds) {
+        return outcome;
+      }
+      windowStart = now;
+      windowBytes = 0;
+    }
+  }
+  if (announced >= 0 && received != announced) {
+    outcome.kind = TryOutcome::kTransient;  // the connection broke off mid-body
+    return outcome;
+  }
+  outcome.kind = decoder.finish() ? TryOutcome::kArrived : TryOutcome::kFailed;
+  return outcome;
+}
+
+}  // namespace
+
+void applyTransferLimits(const FetchLimits& limits) {
+  session().applyLimits(limits);
+}
+
+void resetTransferClient() {
+  session().close();
+  session().open();
+}
+
+long storedCookieCount() {
+  return static_cast<long>(session().cookies().count());
+}
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+bool isRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where a Location leads from url; empty for anything but http and https.
+std::string resolveLocation(const std::string& url, const std::string& location) {
+  auto hasScheme = [](std::string_view text, std::string_view scheme) {
+    if (text.size() < scheme.size()) {
+      return false;
+    }
+    for (size_t i = 0; i < scheme.size(); ++i) {
+      char c = text[i];
+      if (c >= 'A' && c <= 'Z') {
+        c = static_cast<char>(c - 'A' + 'a');
+      }
+      if (c != scheme[i]) {
+        return false;
+      }
+    }
+    return true;
+  };
+  if (hasScheme(location, "http://") || hasScheme(location, "https://")) {
+    return location;
+  }
+  size_t colon = location.find(':');
+  if (colon != std::string::npos && location.find_first_of("/?#") > colon) {
+    return {};  // another scheme: never followed
+  }
+  size_t schemeEnd = url.find("://");
+  size_t pathStart = url.find('/', schemeEnd + 3);
+  std::string origin = url.substr(0, pathStart);
+  if (location.rfind("//", 0) == 0) {
+    return url.substr(0, schemeEnd + 1) + location;
+  }
+  if (!location.empty() && location[0] == '/') {
+    return origin + location;
+  }
+  std::string path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
+  path = path.substr(0, path.find_first_of("?#"));
+  return origin + path.substr(0, path.rfind('/') + 1) + location;
+}
+
+// One request and its answer, no redirect followed; *location is set for a
+// redirect.
+TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* location) {
+  TryOutcome outcome;
+  location->clear();
+  std::wstring wideUrl = widen(url);
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(wideUrl.c_str(), 0, 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+    return outcome;  // a URL the client refuses
+  }
+  std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength);
+  target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (target.empty()) {
+    target = L"/";
+  }
+  const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  HINTERNET connection = session().connection(host, parts.nPort);
+  if (connection == nullptr) {
+    return outcome;
+  }
+  RequestHandle request;
+  request.handle =
+      WinHttpOpenRequest(connection, L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                         WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
+  if (request.handle == nullptr) {
+    return outcome;
+  }
+  DWORD ownWork = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &ownWork, sizeof ownWork);
+  std::string narrowHost = narrow(host);
+  std::string narrowTarget = narrow(target);
+  std::string headers = std::string("Accept-Encoding: ") + kAcceptedCodings;
+  std::string cookies =
+      session().cookies().headerFor(narrowHost, narrowTarget, secure, std::time(nullptr));
+  if (!cookies.empty()) {
+    headers += "\r\nCookie: " + cookies;
+  }
+  std::wstring wideHeaders = widen(headers);
+  WinHttpAddRequestHeaders(request.handle, wideHeaders.c_str(), static_cast<DWORD>(-1),
+                           WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+  if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                          0, 0, 0) ||
+      !WinHttpReceiveResponse(request.handle, nullptr)) {
+    outcome.kind =
+        isTransientError(GetLastError(), 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    return outcome;
+  }
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  WinHttpQueryHeaders(request.handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  outcome.status = static_cast<long>(status);
+  for (DWORD index = 0;;) {
+    DWORD before = index;
+    std::string setCookie = headerAt(request.handle, WINHTTP_QUERY_SET_COOKIE, &index);
+    if (setCookie.empty() && index == before) {
+      break;
+    }
+    session().cookies().take(narrowHost, narrowTarget, setCookie, std::time(nullptr));
+  }
+  if (status >= 400) {
+    outcome.kind = isTransientStatus(outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    std::string retryAfter = header(request.handle, WINHTTP_QUERY_RETRY_AFTER);
+    if (!retryAfter.empty()) {
+      outcome.retryAfterSeconds = retryAfterSeconds(retryAfter, std::time(nullptr));
+    }
+    return outcome;
+  }
+  if (isRedirect(outcome.status)) {
+    *location = header(request.handle, WINHTTP_QUERY_LOCATION);
+    if (!location->empty()) {
+      return outcome;
+    }
+  }
+  outcome = readBody(request.handle, outcome, body);
+  // A failure midway has no status worth reporting.
+  if (outcome.kind != TryOutcome::kArrived) {
+    outcome.status = 0;
+  }
+  return outcome;
+}
+
+}  // namespace
+
+TryOutcome transferOnce(const std::string& url, std::string* body) {
+  body->clear();
+  if (session().handle() == nullptr) {
+    return TryOutcome();
+  }
+  std::string current = url;
+  for (int hop = 0;; ++hop) {
+    std::string location;
+    TryOutcome outcome = exchangeOnce(current, body, &location);
+    if (location.empty()) {
+      return outcome;
+    }
+    current = resolveLocation(current, location);
+    if (current.empty() || hop >= kMaxRedirects) {
+      body->clear();
+      return TryOutcome();  // a redirect loop, or a way off the web
+    }
+  }
+}
+
+}  // namespace qz

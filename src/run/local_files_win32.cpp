@@ -1,0 +1,153 @@
+// The file operations on the Win32 API. The byte-string (ANSI) calls keep a
+// name's bytes as they came, as the system this program replaces did.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "run/local_files.h"
+#include "run/run_error.h"
+
+namespace qz {
+
+namespace {
+
+// Maps GetLastError onto the report's table: the table's own codes are
+// Windows' codes, bar the full disk.
+int windowsErrorCode(DWORD err) {
+  switch (err) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return static_cast<int>(FileErrorCode::kDiskFull);
+    default:
+      return static_cast<int>(err);
+  }
+}
+
+[[noreturn]] void endRun(FileFailurePlace place, DWORD err) {
+  endRunOnFileError(place, windowsErrorCode(err));
+}
+
+// Writes all of bytes; false with the last error set when it cannot. A write
+// that stores fewer bytes than asked without an error counts as a full disk.
+bool writeAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
+    DWORD put = 0;
+    if (!WriteFile(file, bytes.data(), piece, &put, nullptr)) {
+      return false;
+    }
+    if (put == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    bytes.remove_prefix(put);
+  }
+  return true;
+}
+
+[[noreturn]] void failWrite(FileFailurePlace place, DWORD err, HANDLE file,
+                            const std::string& pending) {
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  }
+  DeleteFileA(pending.c_str());
+  endRun(place, err);
+}
+
+}  // namespace
+
+const char kDirectorySeparator = '\\';
+const char* const kPathSeparators = "\\/";
+
+std::string readWholeFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    endRun(FileFailurePlace::kOpenForReading, GetLastError());
+  }
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  std::string content(static_cast<size_t>(size.QuadPart > 0 ? size.QuadPart : 0) + 1, '\0');
+  size_t got = 0;
+  for (;;) {
+    if (got == content.size()) {
+      content.resize(content.size() * 2);
+    }
+    DWORD asked = static_cast<DWORD>(std::min<size_t>(content.size() - got, 1 << 30));
+    DWORD read = 0;
+    if (!ReadFile(file, content.data() + got, asked, &read, nullptr)) {
+      DWORD err = GetLastError();
+      CloseHandle(file);
+      endRun(FileFailurePlace::kReading, err);
+    }
+    got += read;
+    if (read < asked) {
+      break;  // a short read of a file is its end
+    }
+  }
+  CloseHandle(file);
+  content.resize(got);
+  return content;
+}
+
+bool fileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool directoryExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void makeDirectory(const std::string& path) {
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
+void writeWholeFile(const std::string& path, std::string_view bytes) {
+  std::string pending = path + ".part";
+  // A stale ".part" of a killed run, or a link planted under that name, is
+  // removed (DeleteFile takes the link, not its target) and made anew.
+  DeleteFileA(pending.c_str());
+  HANDLE file = CreateFileA(pending.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    endRun(FileFailurePlace::kCreating, GetLastError());
+  }
+  if (!writeAll(file, bytes)) {
+    failWrite(FileFailurePlace::kWriting, GetLastError(), file, pending);
+  }
+  // The bytes reach the disk before the name does.
+  if (!FlushFileBuffers(file)) {
+    failWrite(FileFailurePlace::kWriting, GetLastError(), file, pending);
+  }
+  if (!CloseHandle(file)) {
+    failWrite(FileFailurePlace::kClosing, GetLastError(), INVALID_HANDLE_VALUE, pending);
+  }
+  if (!MoveFileExA(pending.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    failWrite(FileFailurePlace::kRenaming, GetLastError(), INVALID_HANDLE_VALUE, pending);
+  }
+}
+
+void syncDirectory(const std::string&) {
+  // MoveFileEx with write-through has already made the rename durable.
+}
+
+void overwriteFile(const std::string& path, std::string_view bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    endRun(FileFailurePlace::kCreating, GetLastError());
+  }
+  if (!writeAll(file, bytes) || !SetEndOfFile(file)) {
+    DWORD err = GetLastError();
+    CloseHandle(file);
+    endRun(FileFailurePlace::kWriting, err);
+  }
+  if (!CloseHandle(file)) {
+    endRun(FileFailurePlace::kClosing, GetLastError());
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,34 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "run/process_setup.h"
+
+namespace qz {
+
+namespace {
+
+// A stream with no handle behind it would swallow or misplace what is
+// written to it; the null device takes it instead.
+void openOntoNullIfClosed(DWORD which, FILE* stream, const char* mode) {
+  HANDLE handle = GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || _fileno(stream) < 0 ||
+      _get_osfhandle(_fileno(stream)) == -1) {
+    std::freopen("NUL", mode, stream);
+  }
+}
+
+}  // namespace
+
+void setUpProcess() {
+  openOntoNullIfClosed(STD_INPUT_HANDLE, stdin, "rb");
+  openOntoNullIfClosed(STD_OUTPUT_HANDLE, stdout, "wb");
+  openOntoNullIfClosed(STD_ERROR_HANDLE, stderr, "wb");
+  // Text mode would turn the CR LF of every line into CR CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+}  // namespace qz
