@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+# QZTURNS_WITH_CLANG=1 adds what the fuzzers need, QZTURNS_WITH_WINDOWS=1 the
+# cross build and wine, QZTURNS_WITH_PACKAGING=1 what scripts/package.sh needs.
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev zlib1g-dev)
 if [ "${QZTURNS_WITH_CLANG:-0}" = 1 ]; then
   packages+=(clang libclang-rt-dev)
+fi
+# The Windows build: mingw-w64 with the posix thread model, zlib for it, and
+# wine to run what it makes.
+if [ "${QZTURNS_WITH_WINDOWS:-0}" = 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64)
+fi
+if [ "${QZTURNS_WITH_PACKAGING:-0}" = 1 ]; then
+  packages+=(zip dpkg-dev)
 fi
 
 missing=()

@@ -41,6 +41,11 @@ void FakeSite::listen() {
     throw std::runtime_error("fake site: cannot bind 127.0.0.1");
   }
   thread_ = std::thread([this] { server_->listen_after_bind(); });
+  // A stop() before the server runs would be lost, and the thread would
+  // listen for ever.
+  while (!server_->is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 void FakeSite::goDownFor(std::chrono::milliseconds down) {
