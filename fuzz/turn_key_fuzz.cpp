@@ -1,5 +1,6 @@
-// Feeds arbitrary link tags to the turn-key rules: a key never holds a "/",
-// and the file it names always stays inside the character's folder.
+// Feeds arbitrary link tags to the turn-key rules: a key never holds a byte
+// that a file name on Windows or Linux cannot, and the file it names always
+// stays inside the character's folder.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,7 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::string name = qz::turnFileName("1234", *key);
-  if (key->find('/') != std::string::npos || key->size() > 32 ||
+  bool unsafe = false;
+  for (char c : *key) {
+    unsafe = unsafe || static_cast<unsigned char>(c) < 0x20 ||
+             std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+  }
+  if (unsafe || key->size() > 32 ||
       name.rfind("qz1234/1234-", 0) != 0 || name.find('/', 7) != std::string::npos) {
     std::abort();
   }
