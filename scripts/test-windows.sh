@@ -22,4 +22,4 @@ echo "=== End-to-end tests of qzturns.exe, under wine ==="
 export QZTURNS_TEST_PROGRAM="$PWD/build-win/qzturns.exe"
 export QZTURNS_TEST_LAUNCHER=wine
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300 \
-  -R '^(RunDriverTest|SingleCharacterTest|AllCharactersTest|FaultsTest|WorkingFolderTest|HostileSiteTest)\.')
+  -R '^(RunDriverTest|SingleCharacterTest|AllCharactersTest|FaultsTest|WorkingFolderTest|HostileSiteTest|ParallelFetchTest)\.')

@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
   qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
 
+  std::string complaint;
+  if (!qz::setConnectionsFromEnvironment(&complaint)) {
+    std::fputs((complaint + "\r\n").c_str(), stderr);
+    return 2;
+  }
   qz::RunState state;
   if (qz::lockWorkingFolder(state.tempFileName) == qz::FolderLock::kTakenByOther) {
     std::fputs(qz::kFolderInUseMessage, stderr);

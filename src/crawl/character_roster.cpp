@@ -1,5 +1,7 @@
 #include "crawl/character_roster.h"
 
+#include <vector>
+
 #include "crawl/turn_archive.h"
 #include "crawl/turn_list.h"
 #include "page/fetch_page.h"
@@ -106,6 +108,11 @@ void collectAllCharacters(RunState& state) {
   consoleWrite(" karakter");
   consoleWriteLineEnd();
 
+  std::vector<std::string> characterPages;
+  for (size_t i = 0; i < state.characterRoster.count(); ++i) {
+    characterPages.push_back(characterPageUrl(state.baseUrl, state.characterRoster.at(i)));
+  }
+  expectPages(characterPages, false);
   for (size_t i = 0; i < state.characterRoster.count(); ++i) {
     const std::string character = state.characterRoster.at(i);
     consoleWrite(character);

@@ -1,6 +1,8 @@
 #include "crawl/turn_archive.h"
 
 #include <optional>
+#include <set>
+#include <vector>
 
 #include "page/fetch_page.h"
 #include "page/page_text.h"
@@ -58,11 +60,32 @@ std::optional<std::string_view> turnFragment(std::string_view pageText) {
   return pageText.substr(start, end - start);
 }
 
+namespace {
+
+// The pages the loop of archiveTurns will ask for, in its order, as far as
+// can be told beforehand: a turn whose file is there is not asked for, and
+// of two keys that name one file only the first is sure to be.
+std::vector<std::string> turnsToFetch(const RunState& state, std::string_view character) {
+  std::vector<std::string> urls;
+  std::set<std::string> names;
+  for (size_t i = 0; i < state.turnList.count(); ++i) {
+    const std::string& key = state.turnList.at(i);
+    std::string fileName = turnFileName(character, key);
+    if (names.insert(fileName).second && !fileExists(fileName)) {
+      urls.push_back(turnPageUrl(state.baseUrl, character, key));
+    }
+  }
+  return urls;
+}
+
+}  // namespace
+
 void archiveTurns(RunState& state, std::string_view character) {
   std::string folder = characterFolder(character);
   if (!directoryExists(folder)) {
     makeDirectory(folder);
   }
+  expectPages(turnsToFetch(state, character), true);
   bool wroteAny = false;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
     const std::string& key = state.turnList.at(i);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "page/retry_policy.h"
 
@@ -35,5 +36,25 @@ const FetchLimits& fetchLimits();
 // retry policy; the next request starts afresh. For tests that run many
 // sites in one process.
 void resetFetchClient();
+
+// How many requests may be in flight at once: 1 (each page fetched when it
+// is asked for, the default) to kMaxConnections. With more, the pages named
+// by expectPages are fetched ahead on that many connections; fetchPage keeps
+// its promise. Until a site that answered 429 or 503 is met, which brings
+// the run back to one request at a time.
+inline constexpr int kMaxConnections = 8;
+inline constexpr const char* kConnectionsVariable = "QZTURNS_CONNECTIONS";
+void setConnections(int connections);
+
+// Reads QZTURNS_CONNECTIONS and sets the connections. False, with the one
+// line to tell the user in *complaint, for a value that is not a whole
+// number from 1 to kMaxConnections.
+bool setConnectionsFromEnvironment(std::string* complaint);
+
+// Says which pages the crawl will ask for next, in the order it will ask
+// for them; soon puts them before those said earlier. Every one of them is
+// then asked for with fetchPage, in that order, unless the run ends first.
+// Changes nothing with one connection.
+void expectPages(const std::vector<std::string>& urls, bool soon);
 
 }  // namespace qz

@@ -1,11 +1,14 @@
-// The HTTP client on libcurl: one easy handle for the whole run, so that its
-// connection cache and cookie store serve every request.
+// The HTTP client on libcurl: an easy handle per thread that makes requests,
+// all sharing one connection cache and one cookie store, so that they serve
+// every request of the run.
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -120,49 +123,105 @@ bool isTransientError(CURLcode code, long status) {
   }
 }
 
-// libcurl keeps the cookies, within the bounds of CookieJar: a site that
-// sets new cookies without end must not slow every request down.
-class Client {
+// What every connection of the run shares: the cookies (kept by libcurl,
+// within the bounds of CookieJar, so that a site that sets new cookies
+// without end does not slow every request down), the kept-alive
+// connections and the name look-ups. Each thread makes its requests on an
+// easy handle of its own, attached to this.
+class Store {
  public:
-  Client() {
+  Store() {
     // A server that closes its socket while we write must cost one request,
     // not the process.
     std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    reset();
+    makeShare();
   }
-  ~Client() {
-    if (handle_ != nullptr) {
-      curl_easy_cleanup(handle_);
-    }
-    curl_global_cleanup();
-  }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
 
-  CURL* handle() const { return handle_; }
+  CURLSH* share() const { return share_; }
+  // Changes whenever handles must be made anew: new limits, or a new store.
+  unsigned generation() const { return generation_.load(); }
+  void renew() { generation_.fetch_add(1); }
+  // Forgets every cookie and connection. Only while no request is made.
   void reset() {
-    if (handle_ != nullptr) {
-      curl_easy_cleanup(handle_);
-    }
+    std::lock_guard<std::mutex> lock(boundMutex_);
     firstSeen_.clear();
-    handle_ = curl_easy_init();
-    if (handle_ != nullptr) {
-      configure(handle_, fetchLimits());
-    }
+    CURLSH* old = share_;
+    makeShare();
+    renew();
+    // A handle of another thread may still hold the old one: then it stays.
+    curl_share_cleanup(old);
   }
-  void boundCookies();
+  void boundCookies(CURL* handle);
 
  private:
-  CURL* handle_ = nullptr;
+  void makeShare() {
+    share_ = curl_share_init();
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lockData);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlockData);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+  static void lockData(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+    static_cast<Store*>(user)->locks_[data % kLocks].lock();
+  }
+  static void unlockData(CURL*, curl_lock_data data, void* user) {
+    static_cast<Store*>(user)->locks_[data % kLocks].unlock();
+  }
+
+  static constexpr int kLocks = 16;
+  CURLSH* share_ = nullptr;
+  std::mutex locks_[kLocks];
+  std::atomic<unsigned> generation_{0};
+  std::mutex boundMutex_;
   // When each cookie (domain, path, name) was first seen, to drop the oldest.
   std::map<std::string, uint64_t> firstSeen_;
   uint64_t seen_ = 0;
 };
 
-Client& client() {
-  static Client instance;
-  return instance;
+// Never destroyed: threads that fetch ahead may still use it at exit.
+Store& store() {
+  static Store* instance = new Store;
+  return *instance;
+}
+
+// This thread's easy handle, made anew when the store asks for it.
+class ThreadHandle {
+ public:
+  ~ThreadHandle() { drop(); }
+  CURL* get() {
+    unsigned wanted = store().generation();
+    if (handle_ == nullptr || generation_ != wanted) {
+      drop();
+      handle_ = curl_easy_init();
+      generation_ = wanted;
+      if (handle_ != nullptr) {
+        configure(handle_, fetchLimits());
+        curl_easy_setopt(handle_, CURLOPT_SHARE, store().share());
+      }
+    }
+    return handle_;
+  }
+  void drop() {
+    if (handle_ != nullptr) {
+      curl_easy_cleanup(handle_);
+      handle_ = nullptr;
+    }
+  }
+  CURL* handle_ = nullptr;
+  unsigned generation_ = 0;
+};
+
+ThreadHandle& thisThread() {
+  thread_local ThreadHandle handle;
+  return handle;
+}
+
+CURL* threadHandle() {
+  return thisThread().get();
 }
 
 std::vector<std::string_view> tabFields(std::string_view line) {
@@ -178,9 +237,10 @@ std::vector<std::string_view> tabFields(std::string_view line) {
   }
 }
 
-void Client::boundCookies() {
+void Store::boundCookies(CURL* handle) {
+  std::lock_guard<std::mutex> lock(boundMutex_);
   curl_slist* list = nullptr;
-  if (curl_easy_getinfo(handle_, CURLINFO_COOKIELIST, &list) != CURLE_OK) {
+  if (curl_easy_getinfo(handle, CURLINFO_COOKIELIST, &list) != CURLE_OK) {
     return;
   }
   struct Cookie {
@@ -214,29 +274,28 @@ void Client::boundCookies() {
             [](const Cookie& a, const Cookie& b) { return a.seen > b.seen; });
   cookies.resize(std::min(cookies.size(), kMaxCookies));
   firstSeen_.clear();
-  curl_easy_setopt(handle_, CURLOPT_COOKIELIST, "ALL");
+  curl_easy_setopt(handle, CURLOPT_COOKIELIST, "ALL");
   for (const Cookie& cookie : cookies) {
     firstSeen_[cookie.key] = cookie.seen;
-    curl_easy_setopt(handle_, CURLOPT_COOKIELIST, cookie.line.c_str());
+    curl_easy_setopt(handle, CURLOPT_COOKIELIST, cookie.line.c_str());
   }
 }
 
 }  // namespace
 
-void applyTransferLimits(const FetchLimits& limits) {
-  if (client().handle() != nullptr) {
-    configure(client().handle(), limits);
-  }
+void applyTransferLimits(const FetchLimits&) {
+  store().renew();  // each handle is made anew with fetchLimits()
 }
 
 void resetTransferClient() {
-  client().reset();
+  thisThread().drop();  // so that the old store is no longer held here
+  store().reset();
 }
 
 long storedCookieCount() {
   curl_slist* list = nullptr;
-  if (client().handle() == nullptr ||
-      curl_easy_getinfo(client().handle(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
+  if (threadHandle() == nullptr ||
+      curl_easy_getinfo(threadHandle(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
     return 0;
   }
   long count = 0;
@@ -249,7 +308,7 @@ long storedCookieCount() {
 
 TryOutcome transferOnce(const std::string& url, std::string* body) {
   TryOutcome outcome;
-  CURL* handle = client().handle();
+  CURL* handle = threadHandle();
   if (handle == nullptr) {
     return outcome;
   }
@@ -262,7 +321,7 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
   CURLcode code = curl_easy_perform(handle);
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
   if (exchange.cookiesSet > 0) {
-    client().boundCookies();
+    store().boundCookies(handle);
   }
   if (code != CURLE_OK) {
     outcome.kind =

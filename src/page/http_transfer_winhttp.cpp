@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -129,12 +130,29 @@ class Session {
     if (session_ == nullptr) {
       return;
     }
+    // As many connections to the site as requests may be in flight.
+    DWORD connections = kMaxConnections;
+    WinHttpSetOption(session_, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                     sizeof connections);
     applyLimits(fetchLimits());
   }
 
-  CookieJar& cookies() { return cookies_; }
+  // The cookies, for any thread.
+  std::string cookieHeader(const std::string& host, const std::string& path, bool secure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return cookies_.headerFor(host, path, secure, std::time(nullptr));
+  }
+  void takeCookie(const std::string& host, const std::string& path, const std::string& value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cookies_.take(host, path, value, std::time(nullptr));
+  }
+  size_t cookieCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return cookies_.count();
+  }
 
   void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
     cookies_.clear();
     for (auto& [key, connection] : connections_) {
       WinHttpCloseHandle(connection);
@@ -157,6 +175,7 @@ class Session {
   }
 
   HINTERNET connection(const std::wstring& host, INTERNET_PORT port) {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::wstring key = host + L":" + std::to_wstring(port);
     for (auto& [known, connection] : connections_) {
       if (known == key) {
@@ -171,14 +190,16 @@ class Session {
   }
 
  private:
+  std::mutex mutex_;  // for the connections and the cookies
   HINTERNET session_ = nullptr;
   std::vector<std::pair<std::wstring, HINTERNET>> connections_;
   CookieJar cookies_;
 };
 
+// Never destroyed: threads that fetch ahead may still use it at exit.
 Session& session() {
-  static Session instance;
-  return instance;
+  static Session* instance = new Session;
+  return *instance;
 }
 
 struct RequestHandle {
@@ -258,7 +279,7 @@ void resetTransferClient() {
 }
 
 long storedCookieCount() {
-  return static_cast<long>(session().cookies().count());
+  return static_cast<long>(session().cookieCount());
 }
 
 namespace {
@@ -346,8 +367,7 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
   std::string narrowHost = narrow(host);
   std::string narrowTarget = narrow(target);
   std::string headers = std::string("Accept-Encoding: ") + kAcceptedCodings;
-  std::string cookies =
-      session().cookies().headerFor(narrowHost, narrowTarget, secure, std::time(nullptr));
+  std::string cookies = session().cookieHeader(narrowHost, narrowTarget, secure);
   if (!cookies.empty()) {
     headers += "\r\nCookie: " + cookies;
   }
@@ -372,7 +392,7 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
     if (setCookie.empty() && index == before) {
       break;
     }
-    session().cookies().take(narrowHost, narrowTarget, setCookie, std::time(nullptr));
+    session().takeCookie(narrowHost, narrowTarget, setCookie);
   }
   if (status >= 400) {
     outcome.kind = isTransientStatus(outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;

@@ -117,6 +117,7 @@ void RetryPolicy::setLimits(const RetryLimits& limits) {
   gap_ = milliseconds(0);
   successesInARow_ = 0;
   exhaustedInARow_ = 0;
+  busySeen_ = false;
 }
 
 milliseconds RetryPolicy::gap() const {
@@ -127,6 +128,11 @@ milliseconds RetryPolicy::gap() const {
 bool RetryPolicy::siteSeemsDead() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return exhaustedInARow_ >= limits_.deadAfter;
+}
+
+bool RetryPolicy::siteHasBeenBusy() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return busySeen_;
 }
 
 void RetryPolicy::waitForGap() {
@@ -143,6 +149,7 @@ void RetryPolicy::waitForGap() {
 void RetryPolicy::record(const TryOutcome& outcome) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (isBusyStatus(outcome.status)) {
+    busySeen_ = true;
     successesInARow_ = 0;
     gap_ = gap_ < limits_.firstGap ? limits_.firstGap : std::min(gap_ * 2, limits_.longestGap);
     return;

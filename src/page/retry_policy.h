@@ -63,6 +63,8 @@ class RetryPolicy {
 
   std::chrono::milliseconds gap() const;
   bool siteSeemsDead() const;
+  // True once the site has answered 429 or 503 in this run.
+  bool siteHasBeenBusy() const;
 
  private:
   void waitForGap();
@@ -75,6 +77,7 @@ class RetryPolicy {
   std::chrono::steady_clock::time_point lastStart_{};
   int successesInARow_ = 0;
   int exhaustedInARow_ = 0;
+  bool busySeen_ = false;
   std::minstd_rand jitter_;
 };
 

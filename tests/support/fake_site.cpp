@@ -155,6 +155,16 @@ Reply FakeSite::nextReply(const std::string& target) {
 }
 
 void FakeSite::handle(const httplib::Request& request, httplib::Response& response) {
+  size_t logIndex = 0;
+  // Notes when the answer was made, whichever way it goes out.
+  struct AnsweredMark {
+    FakeSite* site;
+    size_t* index;
+    ~AnsweredMark() {
+      std::lock_guard<std::mutex> lock(site->mutex_);
+      site->log_[*index].answered = std::chrono::steady_clock::now();
+    }
+  } mark{this, &logIndex};
   Reply reply;
   int waitMs = 0;
   {
@@ -165,6 +175,9 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
       logged.headers.insert(header);
     }
     logged.connection = request.remote_port;
+    logged.arrived = std::chrono::steady_clock::now();
+    logged.answered = logged.arrived;
+    logIndex = log_.size();
     log_.push_back(std::move(logged));
     waitMs = perRequestMs_;
     if (connections_.insert(request.remote_port).second) {

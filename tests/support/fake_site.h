@@ -46,7 +46,9 @@ Reply status(int code, std::string body = "error");
 struct LoggedRequest {
   std::string target;
   std::multimap<std::string, std::string> headers;
-  int connection = 0;  // the client's port: one per TCP connection
+  int connection = 0;                              // the client's port: one per TCP connection
+  std::chrono::steady_clock::time_point arrived;   // when the request came
+  std::chrono::steady_clock::time_point answered;  // when its answer was made
 };
 
 class FakeSite {

@@ -29,6 +29,10 @@ namespace {
     ::_exit(126);
   }
   ::setenv("QZTURNS_BASE_URL", options.baseUrl.c_str(), 1);
+  ::unsetenv("QZTURNS_CONNECTIONS");
+  for (const auto& [name, value] : options.environment) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
   ::unsetenv("http_proxy");
   ::unsetenv("HTTP_PROXY");
   ::unsetenv("all_proxy");

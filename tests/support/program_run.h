@@ -27,6 +27,7 @@ struct ProgramOptions {
   long memoryLimit = -1;    // RLIMIT_AS in bytes, none when negative
   bool closeStdin = false;  // start the program with these streams closed
   bool closeStdout = false;
+  std::vector<std::pair<std::string, std::string>> environment;  // set for the program
 };
 
 ProgramResult runProgram(const ProgramOptions& options);

@@ -1,0 +1,127 @@
+#include "page/prefetcher.h"
+
+#include <algorithm>
+
+namespace qz {
+
+struct Prefetcher::Job {
+  enum State { kWaiting, kRunning, kDone };
+  std::string url;
+  State state = kWaiting;
+  bool dropped = false;  // no longer wanted: forgotten once done
+  bool arrived = false;
+  std::string body;
+};
+
+Prefetcher::Prefetcher(int connections, std::function<bool(const std::string&, std::string*)> fetch,
+                       std::function<bool()> busy)
+    : connections_(connections), fetch_(std::move(fetch)), busy_(std::move(busy)) {
+  for (int i = 0; i < connections_; ++i) {
+    threads_.emplace_back([this] { work(); });
+  }
+}
+
+Prefetcher::~Prefetcher() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& thread : threads_) {
+    thread.join();
+  }
+}
+
+void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
+  std::vector<std::shared_ptr<Job>> jobs;
+  for (const std::string& url : urls) {
+    auto job = std::make_shared<Job>();
+    job->url = url;
+    jobs.push_back(std::move(job));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    expected_.insert(soon ? expected_.begin() : expected_.end(), jobs.begin(), jobs.end());
+  }
+  changed_.notify_all();
+}
+
+// Under the lock: what a free thread should fetch now, if anything. A page
+// asked for comes first; a page is fetched ahead only when it is among the
+// next N the crawl will ask for, and, once the site is busy, only when it
+// is the very next one and nothing else is under way.
+std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
+  if (!wanted_.empty()) {
+    std::shared_ptr<Job> job = wanted_.front();
+    wanted_.pop_front();
+    return job;
+  }
+  size_t window = static_cast<size_t>(connections_);
+  if (busy_()) {
+    if (running_ > 0) {
+      return nullptr;
+    }
+    window = 1;
+  }
+  for (size_t i = 0; i < std::min(window, expected_.size()); ++i) {
+    if (expected_[i]->state == Job::kWaiting) {
+      return expected_[i];
+    }
+  }
+  return nullptr;
+}
+
+void Prefetcher::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    std::shared_ptr<Job> job;
+    changed_.wait(lock, [&] { return stopping_ || (job = nextJob()) != nullptr; });
+    if (job == nullptr) {
+      return;
+    }
+    job->state = Job::kRunning;
+    ++running_;
+    lock.unlock();
+    std::string body;
+    bool arrived = fetch_(job->url, &body);
+    lock.lock();
+    --running_;
+    job->state = Job::kDone;
+    job->arrived = arrived;
+    job->body = std::move(body);
+    if (job->dropped) {
+      job->body.clear();
+    }
+    changed_.notify_all();
+  }
+}
+
+bool Prefetcher::take(const std::string& url, std::string* body) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto found = std::find_if(expected_.begin(), expected_.end(),
+                            [&](const std::shared_ptr<Job>& job) { return job->url == url; });
+  std::shared_ptr<Job> job;
+  if (found != expected_.end()) {
+    // The crawl asks in the order it said, so what it skipped is not wanted.
+    for (auto skipped = expected_.begin(); skipped != found; ++skipped) {
+      (*skipped)->dropped = true;
+      (*skipped)->body.clear();
+    }
+    job = *found;
+    expected_.erase(expected_.begin(), found + 1);
+    if (job->state == Job::kWaiting) {
+      wanted_.push_front(job);
+    }
+  } else {
+    job = std::make_shared<Job>();
+    job->url = url;
+    wanted_.push_back(job);
+  }
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return job->state == Job::kDone; });
+  *body = std::move(job->body);
+  changed_.notify_all();
+  return job->arrived;
+}
+
+}  // namespace qz

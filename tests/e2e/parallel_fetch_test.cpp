@@ -1,0 +1,145 @@
+// Several connections change how fast a run is, never what it does: the
+// same output, the same archive, each page asked for once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "site_fixture.h"
+
+namespace qztest {
+namespace {
+
+class ParallelFetchTest : public SiteTest {
+ protected:
+  // A listing of two pages and eight characters, one with no turns, one the
+  // site will not show, the rest with turns of their own; two turns of the
+  // first are saved already. Every request takes a while, so that requests
+  // on several connections overlap.
+  void serveGame() {
+    site.setLatency(5, 0);
+    site.serve(kFrontPage, page("front"));
+    site.serve(listingTarget(0), page(listingPage({"3001", "3002", "3003", "3004"}, {4})));
+    site.serve(listingTarget(4), page(listingPage({"3005", "3006", "3007", "3008"}, {})));
+    for (int c = 3001; c <= 3008; ++c) {
+      std::vector<std::string> keys;
+      for (int t = 1; t <= (c == 3003 ? 0 : c % 7 + 3); ++t) {
+        keys.push_back(std::to_string(t));
+      }
+      serveCharacter(std::to_string(c), keys);
+    }
+    site.serve(characterTarget("3004"), page(kCannotDisplay));
+  }
+
+  struct Outcome {
+    ProgramResult result;
+    std::map<std::string, std::string> archive;
+  };
+  Outcome runWith(const std::string& connections, std::vector<std::string> arguments,
+                  const std::string& folder) {
+    ProgramOptions parallel = options(std::move(arguments));
+    parallel.workDir = folder;
+    parallel.environment = {{"QZTURNS_CONNECTIONS", connections}};
+    Outcome outcome{runProgram(parallel), {}};
+    for (const std::string& name : listTree(folder)) {
+      outcome.archive[name] = name.back() == '/' ? "" : readFile(folder + "/" + name);
+    }
+    return outcome;
+  }
+  void saveTwoTurnsBefore(const std::string& folder) {
+    ASSERT_TRUE(std::filesystem::create_directory(folder + "/qz3001"));
+    writeFile(folder + "/qz3001/3001-002.htm", fragment("turn 3001/2"));
+    writeFile(folder + "/qz3001/3001-004.htm", fragment("turn 3001/4"));
+  }
+  // Every target asked for, each once.
+  void expectEachAskedOnce() {
+    std::vector<std::string> asked = site.targets();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(std::adjacent_find(asked.begin(), asked.end()), asked.end());
+  }
+};
+
+TEST_F(ParallelFetchTest, FourConnectionsGiveWhatOneGives) {
+  serveGame();
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, std::vector<std::string>{"3001"}}) {
+    TempFolder one, four;
+    saveTwoTurnsBefore(one.path());
+    saveTwoTurnsBefore(four.path());
+    size_t before = site.requests().size();
+    Outcome sequential = runWith("1", arguments, one.path());
+    size_t sequentialRequests = site.requests().size() - before;
+    Outcome parallel = runWith("4", arguments, four.path());
+    EXPECT_EQ(parallel.result.exitStatus, 0);
+    EXPECT_EQ(parallel.result.out, sequential.result.out);
+    EXPECT_EQ(parallel.archive, sequential.archive);
+    EXPECT_EQ(site.requests().size() - before, 2 * sequentialRequests);
+  }
+}
+
+TEST_F(ParallelFetchTest, EveryPageIsAskedForOnceOnAtMostFourConnections) {
+  serveGame();
+  saveTwoTurnsBefore(work.path());
+  Outcome parallel = runWith("4", {}, work.path());
+  EXPECT_NE(parallel.result.out.find("Atlepve: 2 Letoltve: 41\r\n"), std::string::npos)
+      << parallel.result.out;
+  expectEachAskedOnce();
+  EXPECT_EQ(site.count(turnTarget("3001", "2")), 0);
+  EXPECT_LE(site.connectionCount(), 4u);
+  EXPECT_GT(site.connectionCount(), 1u);
+}
+
+TEST_F(ParallelFetchTest, ABusySiteBringsTheRunBackToOneRequestAtATime) {
+  serveGame();
+  Reply busy = status(429, "slow down");
+  busy.headers.push_back({"Retry-After", "0"});
+  const std::string busyTarget = turnTarget("3008", "2");
+  site.serveInTurn(busyTarget, {busy, page(turnPage("turn 3008/2"))});
+  // From the 429 on, each answer takes longer than the gap the client then
+  // leaves between requests, so requests on several connections would overlap.
+  std::thread slowDown([&] {
+    if (site.waitForRequest(busyTarget)) {
+      site.setLatency(700, 0);
+    }
+  });
+  Outcome parallel = runWith("4", {}, work.path());
+  slowDown.join();
+  EXPECT_EQ(parallel.result.exitStatus, 0);
+  EXPECT_EQ(parallel.archive["qz3008/3008-002.htm"], fragment("turn 3008/2"));
+  std::vector<LoggedRequest> log = site.requests();
+  auto busyAt = std::find_if(log.begin(), log.end(),
+                             [&](const LoggedRequest& r) { return r.target == busyTarget; });
+  ASSERT_NE(busyAt, log.end());
+  // Once what was under way at the 429 has ended, no two requests overlap.
+  auto lastAnswer = busyAt->answered;
+  for (const LoggedRequest& r : log) {
+    if (r.arrived <= busyAt->answered) {
+      lastAnswer = std::max(lastAnswer, r.answered);
+    }
+  }
+  auto settled =
+      std::find_if(busyAt, log.end(), [&](const auto& r) { return r.arrived >= lastAnswer; });
+  ASSERT_LT(settled + 2, log.end());
+  for (auto r = settled + 1; r != log.end(); ++r) {
+    EXPECT_GE(r->arrived, (r - 1)->answered) << r->target << " overlapped " << (r - 1)->target;
+  }
+}
+
+TEST_F(ParallelFetchTest, AConnectionCountOutsideOneToEightEndsTheRunAtOnce) {
+  for (const std::string value : {"0", "9", "abc", "", "4 ", "-1"}) {
+    ProgramOptions bad = options({"1234"});
+    bad.environment = {{"QZTURNS_CONNECTIONS", value}};
+    ProgramResult result = runProgram(bad);
+    EXPECT_EQ(result.exitStatus, 2) << value;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "QZTURNS_CONNECTIONS must be a whole number from 1 to 8, not \"" + value + "\".\r\n");
+  }
+  EXPECT_EQ(site.requests().size(), 0u);
+  EXPECT_FALSE(has("temp.txt"));
+}
+
+}  // namespace
+}  // namespace qztest
