@@ -1,6 +1,7 @@
-"""Runs qzturns, wget -i and one curl per URL over the same demo site and
-prints time per request against the modelled floor, CPU per megabyte of
-pages, peak memory and connections used."""
+"""Runs qzturns (one connection and several), wget -i, aria2c, wget2 and one
+curl per URL over the same demo site and prints time per request against the
+modelled floor, CPU per megabyte of pages, peak memory and connections
+used."""
 
 import os
 import signal
@@ -16,6 +17,7 @@ PAGE_KIB = int(os.environ.get("PAGE_KIB", 24))
 DELAY_MS = int(os.environ.get("DELAY_MS", 10))
 CONNECT_DELAY_MS = int(os.environ.get("CONNECT_DELAY_MS", 30))
 CURL_SAMPLE = int(os.environ.get("CURL_SAMPLE", 200))
+CONNECTIONS = int(os.environ.get("CONNECTIONS", 4))
 
 
 SPLIT = [0.0, 0.0]
@@ -60,15 +62,45 @@ def timed(command, cwd, env=None):
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
-def run_qzturns(characters, turns, page_kib):
+def run_qzturns(characters, turns, page_kib, connections=1, again=False):
+    """One run into a fresh folder; with again, a second run over the same
+    folder (nothing new) is the one measured."""
     with tempfile.TemporaryDirectory() as folder:
         site = Site(folder, characters, turns, page_kib)
         work = os.path.join(folder, "archive")
         os.mkdir(work)
-        env = dict(os.environ, QZTURNS_BASE_URL=site.url)
-        wall, cpu, rss = timed([os.path.abspath(os.path.join(BUILD, "qzturns"))], work, env)
+        env = dict(os.environ, QZTURNS_BASE_URL=site.url, QZTURNS_CONNECTIONS=str(connections))
+        program = [os.path.abspath(os.path.join(BUILD, "qzturns"))]
+        if again:
+            timed(program, work, env)
+            site.stop()
+            site = Site(folder, characters, turns, page_kib)
+            env["QZTURNS_BASE_URL"] = site.url
+        wall, cpu, rss = timed(program, work, env)
         figures = site.stop()
     return wall, cpu, rss, figures
+
+
+def paths(urls):
+    """The URLs without the site's address, which changes from run to run."""
+    return [url[url.index("/", 8):] for url in urls]
+
+
+def run_parallel_tool(urls, command):
+    """Another download tool over the same URLs, CONNECTIONS at a time."""
+    with tempfile.TemporaryDirectory() as folder:
+        site = Site(folder, CHARACTERS, TURNS, PAGE_KIB)
+        listing = os.path.join(folder, "urls.txt")
+        with open(listing, "w") as out:
+            out.writelines(f"{site.url}{path}\n" for path in paths(urls))
+        named = os.path.join(folder, "named.txt")
+        with open(named, "w") as out:
+            # A file of its own for each page: aria2c refuses two at one name.
+            out.writelines(f"{site.url}{path}\n  out={i}.html\n" for i, path in enumerate(paths(urls)))
+        os.mkdir(os.path.join(folder, "pages"))
+        wall, cpu, _ = timed(command(listing, named), folder)
+        figures = site.stop()
+    return wall, cpu, figures["connections"]
 
 
 def run_wget(urls):
@@ -133,6 +165,34 @@ def main():
     big_wall, big_cpu, big_rss, big = run_qzturns(10, 3, 1024)
     print(f"\n1 MiB pages: {big['requests']} requests, {big['bytes'] / 1e6:.1f} MB: "
           f"peak memory {big_rss / 1024:.1f} MiB, CPU {big_cpu * 1000 / (big['bytes'] / 1e6):.2f} ms per MB")
+    big_wall, big_cpu, big_rss, big = run_qzturns(10, 3, 1024, connections=8)
+    print(f"1 MiB pages, 8 connections: peak memory {big_rss / 1024:.1f} MiB, "
+          f"CPU {big_cpu * 1000 / (big['bytes'] / 1e6):.2f} ms per MB")
+
+    n = CONNECTIONS
+    print(f"\n{n} connections (QZTURNS_CONNECTIONS={n}):")
+    pwall, pcpu, prss, pfig = run_qzturns(CHARACTERS, TURNS, PAGE_KIB, connections=n)
+    print(f"qzturns: {pfig['requests']} requests, {pfig['connections']} connection(s); "
+          f"wall {pwall:.2f} s = {pwall / floor:.3f} of the sequential floor "
+          f"({wall / pwall:.2f} times faster than 1 connection)")
+    print(f"  CPU {pcpu:.2f} s = {pcpu * 1000 / megabytes:.2f} ms per MB of pages; "
+          f"peak memory {prss / 1024:.1f} MiB; "
+          f"same URLs as 1 connection: {sorted(paths(pfig['urls'])) == sorted(paths(urls))}")
+    awall, acpu, aconn = run_parallel_tool(
+        urls, lambda listing, named: ["aria2c", "-q", "-j", str(n), "-x", "1", "-d", "pages",
+                                      "-i", named])
+    print(f"aria2c -j{n} -i, same URLs: wall {awall:.2f} s = {awall / floor:.3f} of the floor, "
+          f"CPU {acpu:.2f} s, {aconn} connection(s)")
+    w2wall, w2cpu, w2conn = run_parallel_tool(
+        urls, lambda listing, named: ["wget2", "-q", f"--max-threads={n}", "-P", "pages", "-i",
+                                      listing])
+    print(f"wget2 --max-threads={n} -i, same URLs: wall {w2wall:.2f} s = {w2wall / floor:.3f} "
+          f"of the floor, CPU {w2cpu:.2f} s, {w2conn} connection(s)")
+    for connections in (1, n):
+        awall, _, _, afig = run_qzturns(CHARACTERS, TURNS, PAGE_KIB, connections, again=True)
+        afloor = afig["requests"] * DELAY_MS / 1000
+        print(f"second run, nothing new, {connections} connection(s): {afig['requests']} requests "
+              f"(character pages), wall {awall:.2f} s = {awall / afloor:.3f} of its floor")
 
 
 main()

@@ -3,13 +3,20 @@
 # modelled network. Prints figures; checks nothing. Settings, by environment:
 #   CHARACTERS (100), TURNS per character (19, plus one oli turn), PAGE_KIB (24),
 #   DELAY_MS per request (10), CONNECT_DELAY_MS per new connection (30),
-#   CURL_SAMPLE URLs fetched one curl process each (200). TMPDIR chooses the
+#   CURL_SAMPLE URLs fetched one curl process each (200), CONNECTIONS for the
+#   parallel runs and tools (4). TMPDIR chooses the
 #   file system the archives are written to (TMPDIR=/dev/shm for a tmpfs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-command -v wget >/dev/null || apt-get install -y -qq wget >/dev/null
+for tool in wget aria2c wget2; do
+  if ! command -v "$tool" >/dev/null; then
+    package=$tool
+    [ "$tool" = aria2c ] && package=aria2
+    apt-get install -y -qq "$package" >/dev/null
+  fi
+done
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j"$(nproc)" --target qzturns demo_site structures_bench >/dev/null
 build-bench/structures_bench

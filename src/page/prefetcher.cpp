@@ -26,7 +26,7 @@ Prefetcher::~Prefetcher() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  workToDo_.notify_all();
   for (std::thread& thread : threads_) {
     thread.join();
   }
@@ -43,13 +43,14 @@ void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
     std::lock_guard<std::mutex> lock(mutex_);
     expected_.insert(soon ? expected_.begin() : expected_.end(), jobs.begin(), jobs.end());
   }
-  changed_.notify_all();
+  workToDo_.notify_all();
 }
 
 // Under the lock: what a free thread should fetch now, if anything. A page
-// asked for comes first; a page is fetched ahead only when it is among the
-// next N the crawl will ask for, and, once the site is busy, only when it
-// is the very next one and nothing else is under way.
+// asked for comes first. A page is fetched ahead when it is among the next N
+// not yet fetched that the crawl will ask for, and among the next 2N in all,
+// which bounds the pages that wait to be taken; once the site is busy, only
+// the very next one is, and only when nothing else is under way.
 std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
   if (!wanted_.empty()) {
     std::shared_ptr<Job> job = wanted_.front();
@@ -57,15 +58,23 @@ std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
     return job;
   }
   size_t window = static_cast<size_t>(connections_);
+  size_t reach = 2 * window;
   if (busy_()) {
     if (running_ > 0) {
       return nullptr;
     }
     window = 1;
+    reach = 1;
   }
-  for (size_t i = 0; i < std::min(window, expected_.size()); ++i) {
-    if (expected_[i]->state == Job::kWaiting) {
-      return expected_[i];
+  size_t open = 0;
+  for (size_t i = 0; i < std::min(reach, expected_.size()) && open < window; ++i) {
+    const std::shared_ptr<Job>& job = expected_[i];
+    if (job->state == Job::kDone) {
+      continue;
+    }
+    ++open;
+    if (job->state == Job::kWaiting) {
+      return job;
     }
   }
   return nullptr;
@@ -75,7 +84,7 @@ void Prefetcher::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     std::shared_ptr<Job> job;
-    changed_.wait(lock, [&] { return stopping_ || (job = nextJob()) != nullptr; });
+    workToDo_.wait(lock, [&] { return stopping_ || (job = nextJob()) != nullptr; });
     if (job == nullptr) {
       return;
     }
@@ -92,7 +101,9 @@ void Prefetcher::work() {
     if (job->dropped) {
       job->body.clear();
     }
-    changed_.notify_all();
+    // The crawl may be waiting for this one, and the window has moved on.
+    jobDone_.notify_all();
+    workToDo_.notify_one();
   }
 }
 
@@ -117,10 +128,9 @@ bool Prefetcher::take(const std::string& url, std::string* body) {
     job->url = url;
     wanted_.push_back(job);
   }
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return job->state == Job::kDone; });
+  workToDo_.notify_all();
+  jobDone_.wait(lock, [&] { return job->state == Job::kDone; });
   *body = std::move(job->body);
-  changed_.notify_all();
   return job->arrived;
 }
 

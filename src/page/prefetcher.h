@@ -1,9 +1,10 @@
 // Fetching ahead on several connections, for a crawl that stays one plain
 // sequence: the crawl says which pages it will ask for next, in order, and
 // then asks for every page as before; the prefetcher has the next N of them
-// fetched by N threads and hands each over when it is asked for. At most N
-// requests are under way at once, and no page is fetched that the crawl
-// would not have asked for.
+// not yet fetched fetched by N threads, and hands each over when it is asked
+// for. At most N requests are under way at once, only pages among the next
+// 2N are fetched ahead, and no page is fetched that the crawl would not have
+// asked for.
 #pragma once
 
 #include <condition_variable>
@@ -45,7 +46,8 @@ class Prefetcher {
   std::function<bool(const std::string&, std::string*)> fetch_;
   std::function<bool()> busy_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable workToDo_;           // for the threads: a job may be ready
+  std::condition_variable jobDone_;            // for the crawl: a job has ended
   std::deque<std::shared_ptr<Job>> expected_;  // in the order they will be asked for
   std::deque<std::shared_ptr<Job>> wanted_;    // asked for and not said before
   int running_ = 0;

@@ -1,7 +1,6 @@
 #include "page/body_decoder.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 
@@ -28,20 +27,6 @@ std::string decoded(std::string_view coding, const std::string& sent, size_t chu
   return decoder.finish() ? body : "<cut>";
 }
 
-std::string deflated(const std::string& bytes, int window) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, window, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
 const std::string kPage = "<HTML>\r\n" + std::string(100000, 'x') + "\xE9</HTML>";
 
 TEST(BodyDecoderTest, UndoesEachCodingItAccepts) {
@@ -50,8 +35,9 @@ TEST(BodyDecoderTest, UndoesEachCodingItAccepts) {
   EXPECT_EQ(decoded("gzip", qztest::gzipped(kPage)), kPage);
   EXPECT_EQ(decoded(" GZIP\r\n", qztest::gzipped(kPage), 1), kPage);
   EXPECT_EQ(decoded("x-gzip", qztest::gzipped(kPage), 100000), kPage);
-  EXPECT_EQ(decoded("deflate", deflated(kPage, 15)), kPage);
-  EXPECT_EQ(decoded("deflate", deflated(kPage, -15)), kPage);  // raw, as some servers send it
+  EXPECT_EQ(decoded("deflate", qztest::deflated(kPage, 15)), kPage);
+  EXPECT_EQ(decoded("deflate", qztest::deflated(kPage, -15)),
+            kPage);  // raw, as some servers send it
   EXPECT_EQ(decoded("gzip", qztest::gzipped("one ") + qztest::gzipped("two")), "one two");
   EXPECT_EQ(decoded("gzip", ""), "");
   EXPECT_EQ(decoded("br", "anything"), "<refused>");
@@ -62,7 +48,7 @@ TEST(BodyDecoderTest, AStreamCutShortOrDamagedIsNotAWholeBody) {
   EXPECT_EQ(decoded("gzip", gzip.substr(0, gzip.size() / 2)), "<cut>");
   EXPECT_EQ(decoded("gzip", gzip.substr(0, gzip.size() - 4)), "<cut>");  // no length check
   EXPECT_EQ(decoded("gzip", "plain text, not gzip"), "<refused>");
-  std::string zlib = deflated(kPage, 15);
+  std::string zlib = qztest::deflated(kPage, 15);
   EXPECT_EQ(decoded("deflate", zlib.substr(0, zlib.size() - 1)), "<cut>");
 }
 

@@ -8,8 +8,12 @@
 namespace qztest {
 
 std::string gzipped(const std::string& bytes) {
+  return deflated(bytes, 15 + 16);
+}
+
+std::string deflated(const std::string& bytes, int windowBits) {
   z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) !=
       Z_OK) {
     throw std::runtime_error("deflateInit2");
   }
