@@ -49,23 +49,20 @@ void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
 // Under the lock: what a free thread should fetch now, if anything. A page
 // asked for comes first. A page is fetched ahead when it is among the next N
 // not yet fetched that the crawl will ask for, and among the next 2N in all,
-// which bounds the pages that wait to be taken; once the site is busy, only
-// the very next one is, and only when nothing else is under way.
+// which bounds the pages that wait to be taken. Once the site is busy, one
+// request at a time: the page asked for, or else the very next one.
 std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
+  const bool busy = busy_();
+  if (busy && running_ > 0) {
+    return nullptr;  // one request at a time, the one asked for included
+  }
   if (!wanted_.empty()) {
     std::shared_ptr<Job> job = wanted_.front();
     wanted_.pop_front();
     return job;
   }
-  size_t window = static_cast<size_t>(connections_);
-  size_t reach = 2 * window;
-  if (busy_()) {
-    if (running_ > 0) {
-      return nullptr;
-    }
-    window = 1;
-    reach = 1;
-  }
+  size_t window = busy ? 1 : static_cast<size_t>(connections_);
+  size_t reach = busy ? 1 : 2 * window;
   size_t open = 0;
   for (size_t i = 0; i < std::min(reach, expected_.size()) && open < window; ++i) {
     const std::shared_ptr<Job>& job = expected_[i];
