@@ -108,11 +108,13 @@ void collectAllCharacters(RunState& state) {
   consoleWrite(" karakter");
   consoleWriteLineEnd();
 
-  std::vector<std::string> characterPages;
-  for (size_t i = 0; i < state.characterRoster.count(); ++i) {
-    characterPages.push_back(characterPageUrl(state.baseUrl, state.characterRoster.at(i)));
+  if (fetchesAhead()) {
+    std::vector<std::string> characterPages;
+    for (size_t i = 0; i < state.characterRoster.count(); ++i) {
+      characterPages.push_back(characterPageUrl(state.baseUrl, state.characterRoster.at(i)));
+    }
+    expectPages(characterPages, false);
   }
-  expectPages(characterPages, false);
   for (size_t i = 0; i < state.characterRoster.count(); ++i) {
     const std::string character = state.characterRoster.at(i);
     consoleWrite(character);

@@ -85,7 +85,9 @@ void archiveTurns(RunState& state, std::string_view character) {
   if (!directoryExists(folder)) {
     makeDirectory(folder);
   }
-  expectPages(turnsToFetch(state, character), true);
+  if (fetchesAhead()) {
+    expectPages(turnsToFetch(state, character), true);
+  }
   bool wroteAny = false;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
     const std::string& key = state.turnList.at(i);

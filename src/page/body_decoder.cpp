@@ -2,23 +2,11 @@
 
 #include <zlib.h>
 
-#include <cctype>
+#include "page/header_text.h"
 
 namespace qz {
 
 namespace {
-
-std::string lowerTrimmed(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t");
-  size_t last = text.find_last_not_of(" \t\r\n");
-  std::string result;
-  if (first != std::string_view::npos) {
-    for (char c : text.substr(first, last - first + 1)) {
-      result.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    }
-  }
-  return result;
-}
 
 constexpr int kGzipWindow = 15 + 16;
 constexpr int kZlibWindow = 15;
@@ -50,7 +38,7 @@ bool BodyDecoder::start(std::string_view coding, std::string* out, size_t maxByt
   out_->clear();
   maxBytes_ = maxBytes;
   inflater_.reset();
-  std::string name = lowerTrimmed(coding);
+  std::string name = asciiLower(trimmed(coding));
   if (name.empty() || name == "identity") {
     return true;
   }

@@ -2,30 +2,12 @@
 
 #include <algorithm>
 
+#include "page/header_text.h"
 #include "page/retry_policy.h"
 
 namespace qz {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  size_t last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
-
-std::string lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return result;
-}
 
 std::string_view withoutQuery(std::string_view path) {
   return path.substr(0, path.find_first_of("?#"));
@@ -76,7 +58,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
   if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) {
     return;
   }
-  cookie.domain = lower(host);
+  cookie.domain = asciiLower(host);
   cookie.path = defaultPath(path);
   bool maxAgeSeen = false;
   while (semicolon != std::string_view::npos) {
@@ -84,11 +66,11 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
     semicolon = rest.find(';');
     std::string_view attribute = trimmed(rest.substr(0, semicolon));
     size_t is = attribute.find('=');
-    std::string key = lower(trimmed(attribute.substr(0, is)));
+    std::string key = asciiLower(trimmed(attribute.substr(0, is)));
     std::string_view value = is == std::string_view::npos ? "" : trimmed(attribute.substr(is + 1));
     if (key == "domain" && !value.empty()) {
-      std::string domain = lower(value[0] == '.' ? value.substr(1) : value);
-      if (!domainMatches(lower(host), domain)) {
+      std::string domain = asciiLower(value[0] == '.' ? value.substr(1) : value);
+      if (!domainMatches(asciiLower(host), domain)) {
         return;  // a cookie for somebody else
       }
       cookie.domain = domain;
@@ -138,7 +120,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
 
 std::string CookieJar::headerFor(std::string_view host, std::string_view path, bool secure,
                                  std::time_t now) const {
-  std::string requestHost = lower(host);
+  std::string requestHost = asciiLower(host);
   std::vector<const Cookie*> sent;
   for (const Cookie& cookie : cookies_) {
     bool hostFits =

@@ -80,6 +80,10 @@ bool setConnectionsFromEnvironment(std::string* complaint) {
   return true;
 }
 
+bool fetchesAhead() {
+  return prefetcher() != nullptr;
+}
+
 void expectPages(const std::vector<std::string>& urls, bool soon) {
   if (prefetcher() != nullptr) {
     prefetcher()->expect(urls, soon);

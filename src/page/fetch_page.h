@@ -51,6 +51,10 @@ void setConnections(int connections);
 // number from 1 to kMaxConnections.
 bool setConnectionsFromEnvironment(std::string* complaint);
 
+// True when pages are fetched ahead (more than one connection), so that
+// telling expectPages is worth the work of finding them.
+bool fetchesAhead();
+
 // Says which pages the crawl will ask for next, in the order it will ask
 // for them; soon puts them before those said earlier. Every one of them is
 // then asked for with fetchPage, in that order, unless the run ends first.

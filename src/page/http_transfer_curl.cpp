@@ -14,6 +14,7 @@
 
 #include "page/body_decoder.h"
 #include "page/cookie_jar.h"
+#include "page/header_text.h"
 #include "page/http_transfer.h"
 
 #ifndef QZTURNS_VERSION
@@ -35,20 +36,10 @@ struct Exchange {
   int cookiesSet = 0;
 };
 
+// True for a header line of that name (given in lower case).
 bool startsWithName(std::string_view line, std::string_view name) {
-  if (line.size() <= name.size() || line[name.size()] != ':') {
-    return false;
-  }
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (c != name[i]) {
-      return false;
-    }
-  }
-  return true;
+  return line.size() > name.size() && line[name.size()] == ':' &&
+         startsWithIgnoringCase(line, name);
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* userData) {
@@ -89,7 +80,8 @@ void configure(CURL* handle, const FetchLimits& limits) {
   curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   // The codings are undone by BodyDecoder, which can tell a stream cut short
   // and keeps a bomb from taking the memory; libcurl passes the bytes as sent.
-  static curl_slist* headers = curl_slist_append(nullptr, "Accept-Encoding: gzip, deflate");
+  static curl_slist* headers =
+      curl_slist_append(nullptr, (std::string("Accept-Encoding: ") + kAcceptedCodings).c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");  // cookie engine on, kept in memory

@@ -55,23 +55,6 @@ std::string narrow(const std::wstring& wide) {
   return text;
 }
 
-// A header of the answer as text; empty when it has none.
-std::string header(HINTERNET request, DWORD which) {
-  DWORD size = 0;
-  WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                      WINHTTP_NO_HEADER_INDEX);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
-    return {};
-  }
-  std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
-                           WINHTTP_NO_HEADER_INDEX)) {
-    return {};
-  }
-  value.resize(size / sizeof(wchar_t));
-  return narrow(value);
-}
-
 // One of the answer's headers of a kind that can come more than once, at
 // *index; *index moves on past it. Empty, with *index unchanged, when there
 // are no more.
@@ -92,6 +75,12 @@ std::string headerAt(HINTERNET request, DWORD which, DWORD* index) {
   value.resize(size / sizeof(wchar_t));
   *index = at;
   return narrow(value);
+}
+
+// A header of the answer as text; empty when it has none.
+std::string header(HINTERNET request, DWORD which) {
+  DWORD first = 0;
+  return headerAt(request, which, &first);
 }
 
 // Failures of the connection that a moment's wait may cure.

@@ -1,29 +1,11 @@
 #include "page/redirect_location.h"
 
+#include "page/header_text.h"
+
 namespace qz {
 
-namespace {
-
-bool hasScheme(std::string_view text, std::string_view scheme) {
-  if (text.size() < scheme.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < scheme.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (c != scheme[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 std::string resolveLocation(const std::string& url, const std::string& location) {
-  if (hasScheme(location, "http://") || hasScheme(location, "https://")) {
+  if (startsWithIgnoringCase(location, "http://") || startsWithIgnoringCase(location, "https://")) {
     return location;
   }
   size_t colon = location.find(':');

@@ -1,5 +1,7 @@
 #include "page/retry_policy.h"
 
+#include "page/header_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -92,12 +94,7 @@ bool isBusyStatus(long status) {
 }
 
 long retryAfterSeconds(std::string_view value, std::time_t now) {
-  while (!value.empty() && value.front() == ' ') {
-    value.remove_prefix(1);
-  }
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\r' || value.back() == '\n')) {
-    value.remove_suffix(1);
-  }
+  value = trimmed(value);
   if (allDigits(value)) {
     return value.size() <= 9 ? toNumber(value) : -1;
   }
