@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "page/http_transfer.h"
-#include "page/prefetcher.h"
+#include "http/http_transfer.h"
+#include "http/prefetcher.h"
 #include "run/local_files.h"
 
 namespace qz {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "page/retry_policy.h"
+#include "http/retry_policy.h"
 
 namespace qz {
 

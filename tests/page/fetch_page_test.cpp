@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fake_site.h"
-#include "page/body_decoder.h"
-#include "page/http_transfer.h"
+#include "http/body_decoder.h"
+#include "http/http_transfer.h"
 #include "temp_folder.h"
 
 namespace qz {

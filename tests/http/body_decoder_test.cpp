@@ -1,4 +1,4 @@
-#include "page/body_decoder.h"
+#include "http/body_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "page/redirect_location.h"
+#include "http/redirect_location.h"
 
 #include <gtest/gtest.h>
 

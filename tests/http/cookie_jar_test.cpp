@@ -1,4 +1,4 @@
-#include "page/cookie_jar.h"
+#include "http/cookie_jar.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "page/cookie_jar.h"
+#include "http/cookie_jar.h"
 
 #include <algorithm>
 
-#include "page/header_text.h"
-#include "page/retry_policy.h"
+#include "http/header_text.h"
+#include "http/retry_policy.h"
 
 namespace qz {
 

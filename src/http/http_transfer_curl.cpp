@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "page/body_decoder.h"
-#include "page/cookie_jar.h"
-#include "page/header_text.h"
-#include "page/http_transfer.h"
+#include "http/body_decoder.h"
+#include "http/cookie_jar.h"
+#include "http/header_text.h"
+#include "http/http_transfer.h"
 
 #ifndef QZTURNS_VERSION
 #define QZTURNS_VERSION "0"

@@ -1,6 +1,6 @@
-#include "page/retry_policy.h"
+#include "http/retry_policy.h"
 
-#include "page/header_text.h"
+#include "http/header_text.h"
 
 #include <algorithm>
 #include <array>

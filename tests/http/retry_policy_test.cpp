@@ -1,4 +1,4 @@
-#include "page/retry_policy.h"
+#include "http/retry_policy.h"
 
 #include <gtest/gtest.h>
 

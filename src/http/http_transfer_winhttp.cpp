@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "page/body_decoder.h"
-#include "page/cookie_jar.h"
-#include "page/http_transfer.h"
-#include "page/redirect_location.h"
+#include "http/body_decoder.h"
+#include "http/cookie_jar.h"
+#include "http/http_transfer.h"
+#include "http/redirect_location.h"
 
 #ifndef QZTURNS_VERSION
 #define QZTURNS_VERSION "0"

@@ -1,8 +1,8 @@
-#include "page/body_decoder.h"
+#include "http/body_decoder.h"
 
 #include <zlib.h>
 
-#include "page/header_text.h"
+#include "http/header_text.h"
 
 namespace qz {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "page/fetch_page.h"
-#include "page/retry_policy.h"
+#include "http/retry_policy.h"
 
 namespace qz {
 

@@ -1,4 +1,4 @@
-#include "page/prefetcher.h"
+#include "http/prefetcher.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "page/redirect_location.h"
+#include "http/redirect_location.h"
 
-#include "page/header_text.h"
+#include "http/header_text.h"
 
 namespace qz {
 

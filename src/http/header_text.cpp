@@ -1,4 +1,4 @@
-#include "page/header_text.h"
+#include "http/header_text.h"
 
 namespace qz {
 
