@@ -43,6 +43,7 @@ class BodyDecoder {
   std::string* out_ = nullptr;
   size_t maxBytes_ = kMaxPageBytes;
   std::unique_ptr<Inflater> inflater_;
+  std::string deflateHead_;  // the first bytes of a deflate body, until there are two
 };
 
 }  // namespace qz

@@ -23,10 +23,31 @@ std::string defaultPath(std::string_view requestPath) {
   return std::string(path.substr(0, slash));
 }
 
+// An IPv4 or IPv6 address rather than a name: no other host shares its
+// cookies.
+bool isIpAddress(std::string_view host) {
+  return host.find(':') != std::string_view::npos ||
+         host.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
 bool domainMatches(std::string_view host, std::string_view domain) {
-  return host == domain ||
-         (host.size() > domain.size() && host.substr(host.size() - domain.size()) == domain &&
-          host[host.size() - domain.size() - 1] == '.');
+  return host == domain || (!isIpAddress(host) && host.size() > domain.size() &&
+                            host.substr(host.size() - domain.size()) == domain &&
+                            host[host.size() - domain.size() - 1] == '.');
+}
+
+// A Domain attribute that would hand the cookie to hosts the site does not
+// own: a bare top-level domain ("com"), or a part of an IP address.
+bool isTooWideDomain(std::string_view host, std::string_view domain) {
+  if (host == domain) {
+    return false;
+  }
+  return domain.find('.') == std::string_view::npos || isIpAddress(host);
+}
+
+// Bytes that would split or cut the Cookie header it is sent in.
+bool holdsHeaderBreak(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 bool pathMatches(std::string_view requestPath, std::string_view cookiePath) {
@@ -55,7 +76,8 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
   Cookie cookie;
   cookie.name = std::string(trimmed(pair.substr(0, equals)));
   cookie.value = std::string(trimmed(pair.substr(equals + 1)));
-  if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) {
+  if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes || holdsHeaderBreak(cookie.name) ||
+      holdsHeaderBreak(cookie.value)) {
     return;
   }
   cookie.domain = asciiLower(host);
@@ -70,7 +92,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
     std::string_view value = is == std::string_view::npos ? "" : trimmed(attribute.substr(is + 1));
     if (key == "domain" && !value.empty()) {
       std::string domain = asciiLower(value[0] == '.' ? value.substr(1) : value);
-      if (!domainMatches(asciiLower(host), domain)) {
+      if (!domainMatches(asciiLower(host), domain) || isTooWideDomain(asciiLower(host), domain)) {
         return;  // a cookie for somebody else
       }
       cookie.domain = domain;
@@ -97,6 +119,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
       }
     }
   }
+  std::lock_guard<std::mutex> lock(mutex_);
   auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& known) {
     return known.name == cookie.name && known.domain == cookie.domain && known.path == cookie.path;
   });
@@ -109,18 +132,35 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
   if (cookie.expires >= 0 && cookie.expires <= static_cast<long long>(now)) {
     return;  // the site asked for it to go
   }
-  cookies_.push_back(std::move(cookie));
-  if (cookies_.size() > kMaxCookies) {
-    auto oldest =
-        std::min_element(cookies_.begin(), cookies_.end(),
-                         [](const Cookie& a, const Cookie& b) { return a.created < b.created; });
-    cookies_.erase(oldest);
+  if (cookies_.size() >= kMaxCookies) {
+    dropExpired(now);
+    if (cookies_.size() >= kMaxCookies) {
+      return;  // a flood: what the site set first stays
+    }
   }
+  cookies_.push_back(std::move(cookie));
+}
+
+void CookieJar::dropExpired(std::time_t now) {
+  std::erase_if(cookies_, [&](const Cookie& cookie) {
+    return cookie.expires >= 0 && cookie.expires <= static_cast<long long>(now);
+  });
+}
+
+size_t CookieJar::count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cookies_.size();
+}
+
+void CookieJar::clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cookies_.clear();
 }
 
 std::string CookieJar::headerFor(std::string_view host, std::string_view path, bool secure,
                                  std::time_t now) const {
   std::string requestHost = asciiLower(host);
+  std::lock_guard<std::mutex> lock(mutex_);
   std::vector<const Cookie*> sent;
   for (const Cookie& cookie : cookies_) {
     bool hostFits =

@@ -1,12 +1,15 @@
-// The cookies a site sets, kept for the run and sent back: for an HTTP client
-// that does not keep them itself (WinHTTP's own store misplaces a cookie set
-// on a page with a query, under Wine). Bounded as browsers bound theirs, so a
-// site that sets new cookies without end costs neither speed nor memory.
+// The cookies a site sets, kept for the run and sent back: one policy for
+// every HTTP client, which keeps none of its own. Bounded as browsers bound
+// theirs, so a site that sets new cookies without end costs neither speed nor
+// memory; once full, new cookies are refused rather than the earlier ones
+// pushed out, since those (the session) are the ones a site relies on.
+// Safe to share between threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,14 +23,16 @@ class CookieJar {
  public:
   // Takes one Set-Cookie value of an answer to a request for host and path
   // (the URL's path, query included or not). A cookie past the size limit,
-  // or for another domain, is ignored; the oldest go past the count limit.
+  // with a CR, LF or NUL in it, for another domain, for a public-looking
+  // domain or for a domain on an IP address is ignored, and so is a new one
+  // once the jar is full of live cookies.
   void take(std::string_view host, std::string_view path, std::string_view setCookie,
             std::time_t now);
   // The Cookie header value for a request, empty when no cookie applies.
   std::string headerFor(std::string_view host, std::string_view path, bool secure,
                         std::time_t now) const;
-  size_t count() const { return cookies_.size(); }
-  void clear() { cookies_.clear(); }
+  size_t count() const;
+  void clear();
 
  private:
   struct Cookie {
@@ -40,6 +45,9 @@ class CookieJar {
     long long expires = -1;  // seconds since the epoch; -1 for the run's length
     uint64_t created = 0;
   };
+  void dropExpired(std::time_t now);
+
+  mutable std::mutex mutex_;
   std::vector<Cookie> cookies_;
   uint64_t made_ = 0;
 };

@@ -11,7 +11,7 @@ char lowerAscii(char c) {
 }  // namespace
 
 std::string_view trimmed(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t");
+  size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) {
     return {};
   }

@@ -8,7 +8,7 @@
 
 namespace qz {
 
-// text without the spaces and tabs before it, nor those and line ends after.
+// text without the spaces, tabs and line ends around it.
 std::string_view trimmed(std::string_view text);
 
 // text with A to Z turned into a to z; other bytes as they are.

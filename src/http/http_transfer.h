@@ -1,30 +1,39 @@
-// One try of one request, made by the platform's HTTP client: libcurl on
-// POSIX (http_transfer_curl.cpp), WinHTTP on Windows. fetchPage wraps it in
-// the retry policy. The client lives as long as the process: its connections
-// are kept alive and reused, and the cookies the site sets are sent back.
+// One request and its answer, made by the platform's HTTP client: libcurl on
+// POSIX (http_transfer_curl.cpp), WinHTTP on Windows. Neither follows
+// redirects nor keeps cookies: the client of http_client.h does both, once
+// for both platforms. The connections live as long as the process and are
+// kept alive and reused.
 #pragma once
 
-#include <cstddef>
 #include <string>
+#include <vector>
 
-#include "page/fetch_page.h"
+#include "http/http_client.h"
 #include "http/retry_policy.h"
 
 namespace qz {
 
-// Fetches url into *body, decoded (BodyDecoder). The outcome says whether a
-// whole body arrived with a status below 400; after any other outcome *body
-// holds nothing of use.
-TryOutcome transferOnce(const std::string& url, std::string* body);
+// What one exchange brought back besides the body.
+struct AnswerHeaders {
+  std::string location;                 // of a redirect (3xx) only
+  std::vector<std::string> setCookies;  // every Set-Cookie value, in order
+};
 
-// Takes new time-outs; the next try uses them.
-void applyTransferLimits(const FetchLimits& limits);
+// Sends a GET for url with cookies (the Cookie header value, none when
+// empty) and reads the answer. The body of an answer below 300 goes into
+// *body, its content coding undone; the outcome says whether it arrived
+// whole. A redirect arrives with its location and no body.
+TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std::string* body,
+                        AnswerHeaders* headers);
 
-// Closes every connection and forgets every cookie.
-void resetTransferClient();
+// Takes new time-outs; the next request uses them.
+void applyTransferLimits(const ClientLimits& limits);
 
-// How many cookies the client keeps for the site: bounded, whatever it sets.
-// -1 for a client that keeps its cookies out of sight.
-long storedCookieCount();
+// Keeps at most this many connections open, one per thread that makes
+// requests.
+void setTransferConnections(int connections);
+
+// Closes every connection.
+void closeTransferConnections();
 
 }  // namespace qz

@@ -1,19 +1,18 @@
 // The HTTP client on libcurl: an easy handle per thread that makes requests,
-// all sharing one connection cache and one cookie store, so that they serve
-// every request of the run.
+// all sharing one connection cache, so that they serve every request of the
+// run. libcurl's own cookie engine and redirect following stay off: the
+// client of http_client.h does both, alike on every platform.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <ctime>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "http/body_decoder.h"
-#include "http/cookie_jar.h"
 #include "http/header_text.h"
 #include "http/http_transfer.h"
 
@@ -25,15 +24,16 @@ namespace qz {
 
 namespace {
 
-// What one try has learnt of the answer so far. With redirects, each answer
-// starts afresh at its status line.
+// What one exchange has learnt of the answer so far. An interim answer
+// (100 Continue) is followed by the real one, which starts afresh at its
+// status line.
 struct Exchange {
   std::string* body = nullptr;
+  AnswerHeaders* headers = nullptr;
   BodyDecoder decoder;
   std::string coding;
   bool bodyStarted = false;
   long retryAfter = -1;
-  int cookiesSet = 0;
 };
 
 // True for a header line of that name (given in lower case).
@@ -50,12 +50,15 @@ size_t onHeader(char* data, size_t size, size_t count, void* userData) {
     exchange.bodyStarted = false;
     exchange.retryAfter = -1;
     exchange.body->clear();
+    *exchange.headers = AnswerHeaders();
   } else if (startsWithName(line, "content-encoding")) {
     exchange.coding = std::string(line.substr(17));
   } else if (startsWithName(line, "retry-after")) {
     exchange.retryAfter = retryAfterSeconds(line.substr(12), std::time(nullptr));
   } else if (startsWithName(line, "set-cookie")) {
-    ++exchange.cookiesSet;
+    exchange.headers->setCookies.emplace_back(trimmed(line.substr(11)));
+  } else if (startsWithName(line, "location")) {
+    exchange.headers->location = std::string(trimmed(line.substr(9)));
   }
   return size * count;
 }
@@ -71,20 +74,20 @@ size_t onBody(char* data, size_t size, size_t count, void* userData) {
   return exchange.decoder.feed(data, size * count) ? size * count : 0;
 }
 
-void configure(CURL* handle, const FetchLimits& limits) {
+std::atomic<long> connectionLimit{1};
+
+void configure(CURL* handle, const ClientLimits& limits) {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-  // Only the web: a redirect must not lead the client to a local file.
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // The cache is shared by every thread's handle; at libcurl's default of
+  // five, six or more threads would close each other's connections.
+  curl_easy_setopt(handle, CURLOPT_MAXCONNECTS, connectionLimit.load());
   // The codings are undone by BodyDecoder, which can tell a stream cut short
   // and keeps a bomb from taking the memory; libcurl passes the bytes as sent.
   static curl_slist* headers =
       curl_slist_append(nullptr, (std::string("Accept-Encoding: ") + kAcceptedCodings).c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");  // cookie engine on, kept in memory
   curl_easy_setopt(handle, CURLOPT_USERAGENT, "qzturns/" QZTURNS_VERSION);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytes);
@@ -93,7 +96,6 @@ void configure(CURL* handle, const FetchLimits& limits) {
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
 }
-
 // Failures of the connection that a moment's wait may cure.
 bool isTransientError(CURLcode code, long status) {
   switch (code) {
@@ -115,11 +117,9 @@ bool isTransientError(CURLcode code, long status) {
   }
 }
 
-// What every connection of the run shares: the cookies (kept by libcurl,
-// within the bounds of CookieJar, so that a site that sets new cookies
-// without end does not slow every request down), the kept-alive
-// connections and the name look-ups. Each thread makes its requests on an
-// easy handle of its own, attached to this.
+// What every connection of the run shares: the kept-alive connections and
+// the name look-ups. Each thread makes its requests on an easy handle of its
+// own, attached to this.
 class Store {
  public:
   Store() {
@@ -134,17 +134,14 @@ class Store {
   // Changes whenever handles must be made anew: new limits, or a new store.
   unsigned generation() const { return generation_.load(); }
   void renew() { generation_.fetch_add(1); }
-  // Forgets every cookie and connection. Only while no request is made.
+  // Forgets every connection. Only while no request is made.
   void reset() {
-    std::lock_guard<std::mutex> lock(boundMutex_);
-    firstSeen_.clear();
     CURLSH* old = share_;
     makeShare();
     renew();
     // A handle of another thread may still hold the old one: then it stays.
     curl_share_cleanup(old);
   }
-  void boundCookies(CURL* handle);
 
  private:
   void makeShare() {
@@ -152,7 +149,6 @@ class Store {
     curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lockData);
     curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlockData);
     curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
@@ -168,10 +164,6 @@ class Store {
   CURLSH* share_ = nullptr;
   std::mutex locks_[kLocks];
   std::atomic<unsigned> generation_{0};
-  std::mutex boundMutex_;
-  // When each cookie (domain, path, name) was first seen, to drop the oldest.
-  std::map<std::string, uint64_t> firstSeen_;
-  uint64_t seen_ = 0;
 };
 
 // Never destroyed: threads that fetch ahead may still use it at exit.
@@ -191,7 +183,7 @@ class ThreadHandle {
       handle_ = curl_easy_init();
       generation_ = wanted;
       if (handle_ != nullptr) {
-        configure(handle_, fetchLimits());
+        configure(handle_, clientLimits());
         curl_easy_setopt(handle_, CURLOPT_SHARE, store().share());
       }
     }
@@ -216,105 +208,40 @@ CURL* threadHandle() {
   return thisThread().get();
 }
 
-std::vector<std::string_view> tabFields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  size_t pos = 0;
-  for (;;) {
-    size_t tab = line.find('\t', pos);
-    fields.push_back(line.substr(pos, tab == std::string_view::npos ? tab : tab - pos));
-    if (tab == std::string_view::npos) {
-      return fields;
-    }
-    pos = tab + 1;
-  }
-}
-
-void Store::boundCookies(CURL* handle) {
-  std::lock_guard<std::mutex> lock(boundMutex_);
-  curl_slist* list = nullptr;
-  if (curl_easy_getinfo(handle, CURLINFO_COOKIELIST, &list) != CURLE_OK) {
-    return;
-  }
-  struct Cookie {
-    uint64_t seen;
-    std::string key;
-    std::string line;
-  };
-  std::vector<Cookie> cookies;
-  bool oversized = false;
-  for (curl_slist* item = list; item != nullptr; item = item->next) {
-    std::string_view line = item->data;
-    std::vector<std::string_view> fields = tabFields(line);
-    if (fields.size() < 7) {
-      continue;
-    }
-    std::string key =
-        std::string(fields[0]) + '\t' + std::string(fields[2]) + '\t' + std::string(fields[5]);
-    auto [place, added] = firstSeen_.try_emplace(key, seen_ + 1);
-    seen_ += added ? 1 : 0;
-    bool fits = fields[5].size() + fields[6].size() <= kMaxCookieBytes;
-    oversized = oversized || !fits;
-    if (fits) {
-      cookies.push_back({place->second, key, std::string(line)});
-    }
-  }
-  curl_slist_free_all(list);
-  if (cookies.size() + (oversized ? 1 : 0) <= kMaxCookies && firstSeen_.size() <= 2 * kMaxCookies) {
-    return;
-  }
-  std::sort(cookies.begin(), cookies.end(),
-            [](const Cookie& a, const Cookie& b) { return a.seen > b.seen; });
-  cookies.resize(std::min(cookies.size(), kMaxCookies));
-  firstSeen_.clear();
-  curl_easy_setopt(handle, CURLOPT_COOKIELIST, "ALL");
-  for (const Cookie& cookie : cookies) {
-    firstSeen_[cookie.key] = cookie.seen;
-    curl_easy_setopt(handle, CURLOPT_COOKIELIST, cookie.line.c_str());
-  }
-}
-
 }  // namespace
 
-void applyTransferLimits(const FetchLimits&) {
-  store().renew();  // each handle is made anew with fetchLimits()
+void applyTransferLimits(const ClientLimits&) {
+  store().renew();  // each handle is made anew with clientLimits()
 }
 
-void resetTransferClient() {
+void setTransferConnections(int connections) {
+  connectionLimit = std::max(connections, 1);
+  store().renew();
+}
+
+void closeTransferConnections() {
   thisThread().drop();  // so that the old store is no longer held here
   store().reset();
 }
 
-long storedCookieCount() {
-  curl_slist* list = nullptr;
-  if (threadHandle() == nullptr ||
-      curl_easy_getinfo(threadHandle(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
-    return 0;
-  }
-  long count = 0;
-  for (curl_slist* item = list; item != nullptr; item = item->next) {
-    ++count;
-  }
-  curl_slist_free_all(list);
-  return count;
-}
-
-TryOutcome transferOnce(const std::string& url, std::string* body) {
+TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std::string* body,
+                        AnswerHeaders* headers) {
   TryOutcome outcome;
+  *headers = AnswerHeaders();
+  body->clear();
   CURL* handle = threadHandle();
   if (handle == nullptr) {
     return outcome;
   }
   Exchange exchange;
   exchange.body = body;
-  body->clear();
+  exchange.headers = headers;
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_COOKIE, cookies.empty() ? nullptr : cookies.c_str());
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
   CURLcode code = curl_easy_perform(handle);
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
-  if (exchange.cookiesSet > 0) {
-    store().boundCookies(handle);
-  }
   if (code != CURLE_OK) {
     outcome.kind =
         isTransientError(code, outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
@@ -326,6 +253,10 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
     outcome.kind = isTransientStatus(outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
     outcome.retryAfterSeconds = exchange.retryAfter;
     return outcome;
+  }
+  if (outcome.status >= 300 && !headers->location.empty()) {
+    body->clear();
+    return outcome;  // a redirect: its body is not the page
   }
   if (!exchange.bodyStarted) {
     exchange.decoder.start(exchange.coding, body);

@@ -1,10 +1,10 @@
 // The HTTP client on WinHTTP: one session for the whole run, so that its
-// kept-alive connections serve every request. Cookies are kept in a
-// CookieJar and redirects followed here, since WinHTTP's own store misplaces
-// a cookie set on a page with a query (under Wine) and would not be bounded;
-// the content coding is undone by BodyDecoder (Wine's WinHTTP cannot), and
-// the body is checked against Content-Length, since WinHTTP reports a
-// connection cut mid-body as a normal end.
+// kept-alive connections serve every request. WinHTTP's own cookies and
+// redirects are turned off (its store misplaces a cookie set on a page with
+// a query, under Wine): the client of http_client.h does both, alike on
+// every platform. The content coding is undone by BodyDecoder (Wine's
+// WinHTTP cannot), and the body is checked against Content-Length, since
+// WinHTTP reports a connection cut mid-body as a normal end.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -15,9 +15,7 @@
 #include <vector>
 
 #include "http/body_decoder.h"
-#include "http/cookie_jar.h"
 #include "http/http_transfer.h"
-#include "http/redirect_location.h"
 
 #ifndef QZTURNS_VERSION
 #define QZTURNS_VERSION "0"
@@ -124,26 +122,11 @@ class Session {
     DWORD connections = kMaxConnections;
     WinHttpSetOption(session_, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &connections,
                      sizeof connections);
-    applyLimits(fetchLimits());
-  }
-
-  // The cookies, for any thread.
-  std::string cookieHeader(const std::string& host, const std::string& path, bool secure) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return cookies_.headerFor(host, path, secure, std::time(nullptr));
-  }
-  void takeCookie(const std::string& host, const std::string& path, const std::string& value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cookies_.take(host, path, value, std::time(nullptr));
-  }
-  size_t cookieCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return cookies_.count();
+    applyLimits(clientLimits());
   }
 
   void close() {
     std::lock_guard<std::mutex> lock(mutex_);
-    cookies_.clear();
     for (auto& [key, connection] : connections_) {
       WinHttpCloseHandle(connection);
     }
@@ -154,7 +137,7 @@ class Session {
     }
   }
 
-  void applyLimits(const FetchLimits& limits) {
+  void applyLimits(const ClientLimits& limits) {
     if (session_ == nullptr) {
       return;
     }
@@ -180,10 +163,9 @@ class Session {
   }
 
  private:
-  std::mutex mutex_;  // for the connections and the cookies
+  std::mutex mutex_;  // for the connections
   HINTERNET session_ = nullptr;
   std::vector<std::pair<std::wstring, HINTERNET>> connections_;
-  CookieJar cookies_;
 };
 
 // Never destroyed: threads that fetch ahead may still use it at exit.
@@ -203,7 +185,7 @@ struct RequestHandle {
 
 // Reads the body into the decoder; the outcome of the try.
 TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
-  const FetchLimits& limits = fetchLimits();
+  const ClientLimits& limits = clientLimits();
   BodyDecoder decoder;
   if (!decoder.start(header(request, WINHTTP_QUERY_CONTENT_ENCODING), body)) {
     return outcome;  // a coding we cannot undo
@@ -259,32 +241,27 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
 
 }  // namespace
 
-void applyTransferLimits(const FetchLimits& limits) {
+void applyTransferLimits(const ClientLimits& limits) {
   session().applyLimits(limits);
 }
 
-void resetTransferClient() {
+void setTransferConnections(int) {
+  // The session keeps as many connections as there are threads asking.
+}
+
+void closeTransferConnections() {
   session().close();
   session().open();
 }
 
-long storedCookieCount() {
-  return static_cast<long>(session().cookieCount());
-}
-
-namespace {
-
-constexpr int kMaxRedirects = 10;
-
-bool isRedirect(long status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// One request and its answer, no redirect followed; *location is set for a
-// redirect.
-TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* location) {
+TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std::string* body,
+                        AnswerHeaders* answer) {
   TryOutcome outcome;
-  location->clear();
+  *answer = AnswerHeaders();
+  body->clear();
+  if (session().handle() == nullptr) {
+    return outcome;
+  }
   std::wstring wideUrl = widen(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
@@ -316,10 +293,7 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
   }
   DWORD ownWork = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &ownWork, sizeof ownWork);
-  std::string narrowHost = narrow(host);
-  std::string narrowTarget = narrow(target);
   std::string headers = std::string("Accept-Encoding: ") + kAcceptedCodings;
-  std::string cookies = session().cookieHeader(narrowHost, narrowTarget, secure);
   if (!cookies.empty()) {
     headers += "\r\nCookie: " + cookies;
   }
@@ -344,7 +318,7 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
     if (setCookie.empty() && index == before) {
       break;
     }
-    session().takeCookie(narrowHost, narrowTarget, setCookie);
+    answer->setCookies.push_back(setCookie);
   }
   if (status >= 400) {
     outcome.kind = isTransientStatus(outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
@@ -354,9 +328,9 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
     }
     return outcome;
   }
-  if (isRedirect(outcome.status)) {
-    *location = header(request.handle, WINHTTP_QUERY_LOCATION);
-    if (!location->empty()) {
+  if (status >= 300) {
+    answer->location = header(request.handle, WINHTTP_QUERY_LOCATION);
+    if (!answer->location.empty()) {
       return outcome;
     }
   }
@@ -366,28 +340,6 @@ TryOutcome exchangeOnce(const std::string& url, std::string* body, std::string* 
     outcome.status = 0;
   }
   return outcome;
-}
-
-}  // namespace
-
-TryOutcome transferOnce(const std::string& url, std::string* body) {
-  body->clear();
-  if (session().handle() == nullptr) {
-    return TryOutcome();
-  }
-  std::string current = url;
-  for (int hop = 0;; ++hop) {
-    std::string location;
-    TryOutcome outcome = exchangeOnce(current, body, &location);
-    if (location.empty()) {
-      return outcome;
-    }
-    current = resolveLocation(current, location);
-    if (current.empty() || hop >= kMaxRedirects) {
-      body->clear();
-      return TryOutcome();  // a redirect loop, or a way off the web
-    }
-  }
 }
 
 }  // namespace qz

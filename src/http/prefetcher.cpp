@@ -9,6 +9,8 @@ struct Prefetcher::Job {
   std::string url;
   State state = kWaiting;
   bool dropped = false;  // no longer wanted: forgotten once done
+  bool stale = false;    // under way when its answer stopped being good enough
+  bool held = false;     // counted in bodiesAhead_
   bool arrived = false;
   std::string body;
 };
@@ -43,14 +45,30 @@ void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
     std::lock_guard<std::mutex> lock(mutex_);
     expected_.insert(soon ? expected_.begin() : expected_.end(), jobs.begin(), jobs.end());
   }
-  workToDo_.notify_all();
+  // Only as many threads as there can be new work for: a wake-up that finds
+  // nothing to do costs as much as a small page.
+  for (size_t i = 0; i < std::min(jobs.size(), static_cast<size_t>(connections_)); ++i) {
+    workToDo_.notify_one();
+  }
+}
+
+// Under the lock: whether one more page may be fetched ahead. The pages
+// held ahead are bounded in number and in bytes, counting one under way as
+// large as the largest page seen, so that pages near the size cap cannot
+// take a gigabyte on eight connections.
+bool Prefetcher::roomAhead() const {
+  if (bodiesAhead_ >= 2 * connections_) {
+    return false;
+  }
+  size_t underWay = static_cast<size_t>(running_) * largestBody_;
+  return bodiesAhead_ == 0 || bytesAhead_ + underWay + largestBody_ <= kMaxBytesAhead;
 }
 
 // Under the lock: what a free thread should fetch now, if anything. A page
 // asked for comes first. A page is fetched ahead when it is among the next N
 // not yet fetched that the crawl will ask for, and among the next 2N in all,
-// which bounds the pages that wait to be taken. Once the site is busy, one
-// request at a time: the page asked for, or else the very next one.
+// and there is room for its body. Once the site is busy, one request at a
+// time: the page asked for, or else the very next one.
 std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
   const bool busy = busy_();
   if (busy && running_ > 0) {
@@ -60,6 +78,9 @@ std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
     std::shared_ptr<Job> job = wanted_.front();
     wanted_.pop_front();
     return job;
+  }
+  if (!roomAhead()) {
+    return nullptr;
   }
   size_t window = busy ? 1 : static_cast<size_t>(connections_);
   size_t reach = busy ? 1 : 2 * window;
@@ -77,6 +98,38 @@ std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
   return nullptr;
 }
 
+// Under the lock: a job's body is no longer held ahead.
+void Prefetcher::release(Job& job) {
+  if (job.held) {
+    job.held = false;
+    --bodiesAhead_;
+    bytesAhead_ -= job.body.size();
+  }
+  std::string().swap(job.body);
+}
+
+// Under the lock: the end of a fetch.
+void Prefetcher::finish(Job& job, bool arrived, std::string body) {
+  --running_;
+  largestBody_ = std::max(largestBody_, body.size());
+  if (job.stale && !job.dropped) {
+    job.stale = false;
+    job.state = Job::kWaiting;  // to be fetched again
+    --bodiesAhead_;
+    job.held = false;
+    return;
+  }
+  job.state = Job::kDone;
+  job.arrived = arrived;
+  if (arrived && !job.dropped) {
+    job.body = std::move(body);
+    bytesAhead_ += job.body.size();
+  } else {
+    --bodiesAhead_;
+    job.held = false;
+  }
+}
+
 void Prefetcher::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -86,18 +139,14 @@ void Prefetcher::work() {
       return;
     }
     job->state = Job::kRunning;
+    job->held = true;
+    ++bodiesAhead_;
     ++running_;
     lock.unlock();
     std::string body;
     bool arrived = fetch_(job->url, &body);
     lock.lock();
-    --running_;
-    job->state = Job::kDone;
-    job->arrived = arrived;
-    job->body = std::move(body);
-    if (job->dropped) {
-      job->body.clear();
-    }
+    finish(*job, arrived, std::move(body));
     // The crawl may be waiting for this one, and the window has moved on.
     jobDone_.notify_all();
     workToDo_.notify_one();
@@ -113,22 +162,52 @@ bool Prefetcher::take(const std::string& url, std::string* body) {
     // The crawl asks in the order it said, so what it skipped is not wanted.
     for (auto skipped = expected_.begin(); skipped != found; ++skipped) {
       (*skipped)->dropped = true;
-      (*skipped)->body.clear();
+      if ((*skipped)->state == Job::kDone) {
+        release(**skipped);
+      }
     }
     job = *found;
     expected_.erase(expected_.begin(), found + 1);
-    if (job->state == Job::kWaiting) {
-      wanted_.push_front(job);
-    }
   } else {
     job = std::make_shared<Job>();
     job->url = url;
+  }
+  if (job->state == Job::kWaiting) {
     wanted_.push_back(job);
   }
-  workToDo_.notify_all();
-  jobDone_.wait(lock, [&] { return job->state == Job::kDone; });
+  workToDo_.notify_one();
+  jobDone_.wait(lock, [&] {
+    if (job->state == Job::kWaiting &&
+        std::find(wanted_.begin(), wanted_.end(), job) == wanted_.end()) {
+      wanted_.push_back(job);  // sent back by refetchDone while asked for
+      workToDo_.notify_one();
+    }
+    return job->state == Job::kDone;
+  });
+  bool arrived = job->arrived;
+  if (job->held) {
+    --bodiesAhead_;
+    bytesAhead_ -= job->body.size();
+    job->held = false;
+  }
   *body = std::move(job->body);
-  return job->arrived;
+  lock.unlock();
+  workToDo_.notify_one();  // room ahead again
+  return arrived;
+}
+
+void Prefetcher::refetchDone() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const std::shared_ptr<Job>& job : expected_) {
+    if (job->state == Job::kDone) {
+      release(*job);
+      job->state = Job::kWaiting;
+      job->arrived = false;
+    } else if (job->state == Job::kRunning) {
+      job->stale = true;
+    }
+  }
+  workToDo_.notify_all();
 }
 
 }  // namespace qz

@@ -1,14 +1,26 @@
-// Where a redirect leads, for a client that follows redirects itself.
+// URLs as the client needs them: where a redirect leads, and the parts of a
+// URL that cookies are matched against.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qz {
 
 // The absolute URL that a Location header leads to from url (an absolute
-// http or https URL): absolute, scheme-relative, host-relative or relative.
-// Empty for a Location of any scheme but http and https, which is never
-// followed.
+// http or https URL), resolved as RFC 3986 section 5 resolves a reference
+// against its base; the fragment is dropped, since it is never sent. Empty
+// for a Location of any scheme but http and https, which is never followed.
 std::string resolveLocation(const std::string& url, const std::string& location);
+
+// The parts of an absolute http or https URL.
+struct UrlParts {
+  bool secure = false;  // https
+  std::string host;     // lower case, without user, port or brackets
+  std::string target;   // path and query as sent: "/" when the URL has no path
+};
+
+// False when url is not an absolute http or https URL with a host.
+bool splitUrl(std::string_view url, UrlParts* parts);
 
 }  // namespace qz

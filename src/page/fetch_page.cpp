@@ -2,35 +2,12 @@
 
 #include <cstdlib>
 
-#include "http/http_transfer.h"
-#include "http/prefetcher.h"
+#include "http/http_client.h"
 #include "run/local_files.h"
 
 namespace qz {
 
 namespace {
-
-FetchLimits& limits() {
-  static FetchLimits current;
-  return current;
-}
-
-// Never destroyed: threads that fetch ahead may still use it at exit.
-RetryPolicy& policy() {
-  static RetryPolicy* instance = new RetryPolicy(limits().retry);
-  return *instance;
-}
-
-bool fetchWithRetries(const std::string& url, std::string* body) {
-  return policy().run([&] { return transferOnce(url, body); });
-}
-
-// Set when more than one connection is wanted; never destroyed, for the
-// same reason as the policy.
-Prefetcher*& prefetcher() {
-  static Prefetcher* instance = nullptr;
-  return instance;
-}
 
 // Holds a body until it has arrived whole; kept to reuse its capacity.
 std::string& pageBody() {
@@ -39,30 +16,6 @@ std::string& pageBody() {
 }
 
 }  // namespace
-
-const FetchLimits& fetchLimits() {
-  return limits();
-}
-
-void setFetchLimits(const FetchLimits& newLimits) {
-  limits() = newLimits;
-  policy().setLimits(newLimits.retry);
-  applyTransferLimits(newLimits);
-}
-
-void resetFetchClient() {
-  resetTransferClient();
-  policy().setLimits(limits().retry);
-}
-
-void setConnections(int connections) {
-  delete prefetcher();
-  prefetcher() = nullptr;
-  if (connections > 1) {
-    prefetcher() =
-        new Prefetcher(connections, fetchWithRetries, [] { return policy().siteHasBeenBusy(); });
-  }
-}
 
 bool setConnectionsFromEnvironment(std::string* complaint) {
   const char* value = std::getenv(kConnectionsVariable);
@@ -81,19 +34,16 @@ bool setConnectionsFromEnvironment(std::string* complaint) {
 }
 
 bool fetchesAhead() {
-  return prefetcher() != nullptr;
+  return fetchesAheadOfRequests();
 }
 
 void expectPages(const std::vector<std::string>& urls, bool soon) {
-  if (prefetcher() != nullptr) {
-    prefetcher()->expect(urls, soon);
-  }
+  expectRequests(urls, soon);
 }
 
 bool fetchPage(const std::string& url, const std::string& fileName) {
   std::string& body = pageBody();
-  bool arrived =
-      prefetcher() != nullptr ? prefetcher()->take(url, &body) : fetchWithRetries(url, &body);
+  bool arrived = fetchBody(url, &body);
   if (arrived) {
     // The temp file is a local file like any other: a folder that cannot
     // take it ends the run rather than pass for a site with nothing new.

@@ -9,6 +9,7 @@
 
 #include "crawl/turn_archive.h"
 #include "crawl/turn_list.h"
+#include "http/http_client.h"
 #include "page/fetch_page.h"
 #include "site_fixture.h"
 
@@ -21,16 +22,16 @@ class BusySiteTest : public qztest::SiteTest {
     ASSERT_EQ(::getcwd(home_, sizeof home_), home_);
     ASSERT_EQ(::chdir(work.path().c_str()), 0);
     // The policy's waits at a tenth, so the test takes seconds, not minutes.
-    FetchLimits tenth;
+    ClientLimits tenth;
     tenth.retry.firstPause = std::chrono::milliseconds(100);
     tenth.retry.firstGap = std::chrono::milliseconds(50);
     tenth.retry.longestGap = std::chrono::milliseconds(800);
-    setFetchLimits(tenth);
-    resetFetchClient();
+    setClientLimits(tenth);
+    resetClient();
   }
   void TearDown() override {
-    setFetchLimits(FetchLimits());
-    resetFetchClient();
+    setClientLimits(ClientLimits());
+    resetClient();
     ASSERT_EQ(::chdir(home_), 0);
   }
   char home_[4096] = {};

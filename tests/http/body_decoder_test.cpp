@@ -40,6 +40,25 @@ TEST(BodyDecoderTest, UndoesEachCodingItAccepts) {
             kPage);  // raw, as some servers send it
   EXPECT_EQ(decoded("gzip", qztest::gzipped("one ") + qztest::gzipped("two")), "one two");
   EXPECT_EQ(decoded("gzip", ""), "");
+  EXPECT_EQ(decoded(" \r\n", kPage), kPage);  // a coding of white space only is none
+}
+
+TEST(BodyDecoderTest, RawDeflateIsToldFromZlibHoweverTheBytesArrive) {
+  for (size_t chunk : {1, 2, 3, 4096}) {
+    EXPECT_EQ(decoded("deflate", qztest::deflated(kPage, 15), chunk), kPage) << chunk;
+    EXPECT_EQ(decoded("deflate", qztest::deflated(kPage, -15), chunk), kPage) << chunk;
+  }
+}
+
+TEST(BodyDecoderTest, BytesAfterTheEndOfAGzipStreamAreIgnored) {
+  const std::string gzip = qztest::gzipped("page");
+  const std::string half = qztest::gzipped("second member");
+  for (const std::string& trailer : {std::string("\r\n\0\0"), std::string("\x1f\x8b garbage"),
+                                     std::string("\x1f"), half.substr(0, half.size() / 2)}) {
+    for (size_t chunk : {1, 7, 4096}) {
+      EXPECT_EQ(decoded("gzip", gzip + trailer, chunk), "page") << chunk;
+    }
+  }
   EXPECT_EQ(decoded("br", "anything"), "<refused>");
 }
 

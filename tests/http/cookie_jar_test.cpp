@@ -11,17 +11,17 @@ const std::time_t kNow = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
 
 TEST(CookieJarTest, ACookieGoesBackWhereItApplies) {
   CookieJar jar;
-  jar.take("qz.example", "/?s=1&nogfx=on", "sid=run42", kNow);  // its path is "/", query or not
-  jar.take("qz.example", "/", "lang=hu; Path=/game; Max-Age=3600", kNow);
-  jar.take("qz.example", "/", "wide=1; Domain=.example", kNow);
-  jar.take("qz.example", "/", "safe=1; Secure", kNow);
-  EXPECT_EQ(jar.headerFor("qz.example", "/?m=qz&in=karakter.php", false, kNow),
+  jar.take("qz.example.hu", "/?s=1&nogfx=on", "sid=run42", kNow);  // its path is "/", query or not
+  jar.take("qz.example.hu", "/", "lang=hu; Path=/game; Max-Age=3600", kNow);
+  jar.take("qz.example.hu", "/", "wide=1; Domain=.example.hu", kNow);
+  jar.take("qz.example.hu", "/", "safe=1; Secure", kNow);
+  EXPECT_EQ(jar.headerFor("qz.example.hu", "/?m=qz&in=karakter.php", false, kNow),
             "sid=run42; wide=1");
-  EXPECT_EQ(jar.headerFor("QZ.example", "/game/x", true, kNow),
+  EXPECT_EQ(jar.headerFor("QZ.example.hu", "/game/x", true, kNow),
             "lang=hu; sid=run42; wide=1; safe=1");
-  EXPECT_EQ(jar.headerFor("www.example", "/", false, kNow), "wide=1");
-  EXPECT_EQ(jar.headerFor("qz.example", "/gamer", false, kNow), "sid=run42; wide=1");
-  EXPECT_EQ(jar.headerFor("qz.example", "/game", false, kNow + 3601), "sid=run42; wide=1");
+  EXPECT_EQ(jar.headerFor("www.example.hu", "/", false, kNow), "wide=1");
+  EXPECT_EQ(jar.headerFor("qz.example.hu", "/gamer", false, kNow), "sid=run42; wide=1");
+  EXPECT_EQ(jar.headerFor("qz.example.hu", "/game", false, kNow + 3601), "sid=run42; wide=1");
 }
 
 TEST(CookieJarTest, ACookieIsReplacedRemovedOrRefused) {
@@ -37,15 +37,41 @@ TEST(CookieJarTest, ACookieIsReplacedRemovedOrRefused) {
   EXPECT_EQ(jar.count(), 0u);
 }
 
-TEST(CookieJarTest, AFloodKeepsTheNewestCookies) {
+TEST(CookieJarTest, ADomainTooWideOrOnAnAddressIsRefused) {
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"qz.example.com", "a=1; Domain=com"},
+      {"qz.example.com", "a=1; Domain=.com"},
+      {"127.0.0.1", "a=1; Domain=.0.0.1"},
+      {"127.0.0.1", "a=1; Domain=0.1"},
+      {"h", "a=1\r\nX-Injected: 1"},
+      {"h", std::string("a=1\0b", 5)},
+      {"h", "a=x\ny"},
+  };
+  for (const auto& [host, setCookie] : refused) {
+    CookieJar jar;
+    jar.take(host, "/", setCookie, kNow);
+    EXPECT_EQ(jar.count(), 0u) << host << " " << setCookie;
+  }
   CookieJar jar;
-  for (size_t i = 0; i < 3 * kMaxCookies; ++i) {
+  jar.take("127.0.0.1", "/", "a=1; Domain=127.0.0.1", kNow);
+  EXPECT_EQ(jar.headerFor("127.0.0.1", "/", false, kNow), "a=1");
+  EXPECT_EQ(jar.headerFor("1.127.0.0.1", "/", false, kNow), "");
+}
+
+TEST(CookieJarTest, AFloodNeverPushesOutWhatTheSiteSetFirst) {
+  CookieJar jar;
+  jar.take("h", "/", "sid=run42", kNow);
+  jar.take("h", "/", "gone=1; Max-Age=10", kNow);
+  for (size_t i = 0; i < 5000; ++i) {
     jar.take("h", "/", "c" + std::to_string(i) + "=" + std::string(1000, 'v'), kNow);
   }
   EXPECT_EQ(jar.count(), kMaxCookies);
+  jar.take("h", "/", "sid=run43", kNow);  // one set again is still taken
   std::string header = jar.headerFor("h", "/", false, kNow);
-  EXPECT_EQ(header.find("c0="), std::string::npos);
-  EXPECT_NE(header.find("c" + std::to_string(3 * kMaxCookies - 1) + "="), std::string::npos);
+  EXPECT_EQ(header.rfind("sid=run43; gone=1; c0=", 0), 0u);
+  // One that expires makes room.
+  jar.take("h", "/", "late=1", kNow + 11);
+  EXPECT_NE(jar.headerFor("h", "/", false, kNow + 11).find("late=1"), std::string::npos);
 }
 
 }  // namespace
