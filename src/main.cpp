@@ -5,6 +5,7 @@
 #include "crawl/character_roster.h"
 #include "crawl/single_character.h"
 #include "page/fetch_page.h"
+#include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
@@ -28,9 +29,7 @@ int main(int argc, char** argv) {
   }
   state.baseUrl = qz::siteBaseUrl();
   qz::writeBanner();
-  // The visit opens a browsing session on the site (its cookies go out with
-  // every later request); whether it worked does not matter.
-  qz::fetchPage(qz::frontPageUrl(state.baseUrl), state.tempFileName);
+  qz::visitFrontPage(state);
   if (arguments.size() == 1) {
     qz::archiveSingleCharacter(state, arguments[0]);
   } else {

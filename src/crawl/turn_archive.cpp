@@ -6,6 +6,7 @@
 
 #include "page/fetch_page.h"
 #include "page/page_text.h"
+#include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
 #include "run/local_files.h"
@@ -101,6 +102,14 @@ void archiveTurns(RunState& state, std::string_view character) {
     state.requestUrl = turnPageUrl(state.baseUrl, character, key);
     if (fetchPage(state.requestUrl, state.tempFileName)) {
       loadPageText(state, state.tempFileName);
+      if (!turnFragment(state.pageText) && renewSession(state)) {
+        // Perhaps an expired session: asked once more in a new one.
+        if (!fetchPage(state.requestUrl, state.tempFileName)) {
+          state.pageText.clear();
+        } else {
+          loadPageText(state, state.tempFileName);
+        }
+      }
       // A page without the markers is not a turn (an expired session, a
       // maintenance page): saving it would stand for the turn for ever.
       if (std::optional<std::string_view> fragment = turnFragment(state.pageText)) {

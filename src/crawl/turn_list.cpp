@@ -4,6 +4,7 @@
 #include "page/fetch_page.h"
 #include "page/link_tags.h"
 #include "page/page_text.h"
+#include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
 
@@ -66,6 +67,14 @@ void collectTurnList(RunState& state, std::string_view character) {
     return;
   }
   loadPageText(state, state.tempFileName);
+  if (isCannotDisplayPage(state.pageText) && renewSession(state)) {
+    // The site says so of every character once it has lost our session:
+    // what counts is its answer in a new one.
+    if (!fetchPage(state.requestUrl, state.tempFileName)) {
+      return;
+    }
+    loadPageText(state, state.tempFileName);
+  }
   if (isCannotDisplayPage(state.pageText)) {
     consoleWrite(kCannotDisplayMessage);
     consoleWriteLineEnd();

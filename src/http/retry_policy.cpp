@@ -106,62 +106,77 @@ long retryAfterSeconds(std::string_view value, std::time_t now) {
 }
 
 RetryPolicy::RetryPolicy(const RetryLimits& limits)
-    : limits_(limits), jitter_(static_cast<unsigned>(std::random_device{}())) {}
+    : limits_(limits), pacer_(limits.pace), jitter_(static_cast<unsigned>(std::random_device{}())) {}
 
 void RetryPolicy::setLimits(const RetryLimits& limits) {
   std::lock_guard<std::mutex> lock(mutex_);
   limits_ = limits;
-  gap_ = milliseconds(0);
-  successesInARow_ = 0;
-  exhaustedInARow_ = 0;
-  busySeen_ = false;
+  pacer_ = Pacer(limits.pace);
+  noAnswerInARow_ = 0;
+  usedUpInARow_ = 0;
+  givenUp_ = false;
 }
 
 milliseconds RetryPolicy::gap() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return gap_;
+  return std::chrono::duration_cast<milliseconds>(pacer_.gap());
 }
 
 bool RetryPolicy::siteSeemsDead() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return exhaustedInARow_ >= limits_.deadAfter;
+  return noAnswerInARow_ >= limits_.deadAfter;
 }
 
 bool RetryPolicy::siteHasBeenBusy() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return busySeen_;
+  return pacer_.busySeen();
+}
+
+bool RetryPolicy::siteGivenUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return givenUp_;
 }
 
 void RetryPolicy::waitForGap() {
   std::unique_lock<std::mutex> lock(mutex_);
   // Each request claims its start time under the lock, so requests made on
   // several connections keep the gap between them too.
-  auto now = std::chrono::steady_clock::now();
-  auto start = std::max(now, lastStart_ + gap_);
+  auto now = Clock::now();
+  auto start = std::max(now, lastStart_ + pacer_.gap());
   lastStart_ = start;
   lock.unlock();
   std::this_thread::sleep_until(start);
 }
 
-void RetryPolicy::record(const TryOutcome& outcome) {
+// The pace learns from every answer; true when a busy answer widened the
+// gap, so that the try does not count against the request.
+bool RetryPolicy::record(const TryOutcome& outcome) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (isBusyStatus(outcome.status)) {
-    busySeen_ = true;
-    successesInARow_ = 0;
-    gap_ = gap_ < limits_.firstGap ? limits_.firstGap : std::min(gap_ * 2, limits_.longestGap);
+  if (outcome.status > 0 || outcome.kind == TryOutcome::kArrived) {
+    noAnswerInARow_ = 0;  // any answer at all shows the site is there
+  }
+  if (outcome.status == 0 && outcome.kind != TryOutcome::kArrived) {
+    return false;  // nothing the pace could learn from
+  }
+  return pacer_.onAnswer(isBusyStatus(outcome.status));
+}
+
+void RetryPolicy::endRequest(bool usedUp, bool noAnswer, Clock::time_point started) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!usedUp) {
+    usedUpInARow_ = 0;
     return;
   }
-  if (outcome.kind != TryOutcome::kArrived) {
-    return;
+  if (noAnswer) {
+    ++noAnswerInARow_;
   }
-  // Any answer at all shows the site is there.
-  exhaustedInARow_ = 0;
-  if (gap_ > milliseconds(0) && ++successesInARow_ >= limits_.successStretch) {
-    successesInARow_ = 0;
-    gap_ /= 2;
-    if (gap_ < limits_.firstGap / 8) {
-      gap_ = milliseconds(0);
-    }
+  if (usedUpInARow_++ == 0 || started < usedUpSince_) {
+    usedUpSince_ = started;
+  }
+  // A site that answers, but only with errors, never lets the requests
+  // through: past a stretch no brief fault lasts, the run stops asking.
+  if (usedUpInARow_ >= limits_.deadAfter && Clock::now() - usedUpSince_ >= limits_.downAfter) {
+    givenUp_ = true;
   }
 }
 
@@ -169,6 +184,9 @@ milliseconds RetryPolicy::pauseBefore(int nextTry, const TryOutcome& last) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (last.retryAfterSeconds >= 0) {
     return milliseconds(last.retryAfterSeconds * 1000);
+  }
+  if (isBusyStatus(last.status)) {
+    return milliseconds(0);  // the pacing gap is the pause
   }
   milliseconds base = limits_.firstPause * (1 << std::min(nextTry - 2, 20));
   // A little jitter, so that clients cut off together do not come back together.
@@ -180,31 +198,35 @@ bool RetryPolicy::run(const std::function<TryOutcome()>& tryOnce) {
   int tries = 1;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    tries = exhaustedInARow_ >= limits_.deadAfter ? 1 : limits_.tries;
+    if (givenUp_) {
+      return false;
+    }
+    tries = noAnswerInARow_ >= limits_.deadAfter ? 1 : limits_.tries;
   }
-  for (int attempt = 1;; ++attempt) {
+  const Clock::time_point started = Clock::now();
+  for (int attempt = 1;;) {
     if (tries > 1) {
       waitForGap();
     }
     TryOutcome outcome = tryOnce();
-    record(outcome);
+    bool paceWasAtFault = record(outcome);
     if (outcome.kind == TryOutcome::kArrived) {
+      endRequest(false, false, started);
       return true;
     }
-    if (outcome.status > 0) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      exhaustedInARow_ = 0;
-    }
     bool waitTooLong = outcome.retryAfterSeconds > limits_.longestRetryAfter;
-    if (outcome.kind == TryOutcome::kFailed || waitTooLong) {
+    if (outcome.kind == TryOutcome::kFailed && outcome.status > 0) {
+      endRequest(false, false, started);  // the site answered: it is there
       return false;
     }
-    if (attempt >= tries) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++exhaustedInARow_;
+    if (!paceWasAtFault) {
+      ++attempt;
+    }
+    if (outcome.kind == TryOutcome::kFailed || waitTooLong || attempt > tries) {
+      endRequest(true, outcome.status == 0, started);
       return false;
     }
-    std::this_thread::sleep_for(pauseBefore(attempt + 1, outcome));
+    std::this_thread::sleep_for(pauseBefore(attempt, outcome));
   }
 }
 

@@ -12,6 +12,8 @@
 #include <random>
 #include <string_view>
 
+#include "http/pacer.h"
+
 namespace qz {
 
 // What became of one try of a request.
@@ -44,10 +46,11 @@ struct RetryLimits {
   int tries = 4;                               // in all, the first one included
   std::chrono::milliseconds firstPause{1000};  // doubled before each later try
   long longestRetryAfter = 60;                 // seconds; a longer wait is not waited for
-  std::chrono::milliseconds firstGap{500};  // the gap between requests after the first busy answer
-  std::chrono::milliseconds longestGap{8000};
-  int successStretch = 10;  // successes in a row that halve the gap
-  int deadAfter = 3;        // requests in a row that used up their tries
+  PacerLimits pace;                            // the gap between requests once the site is busy
+  int deadAfter = 3;  // requests in a row that got no answer in all their tries
+  // A site is given up once every request for this long, and at least
+  // deadAfter of them, used up their tries, whatever ended them.
+  std::chrono::milliseconds downAfter{45000};
 };
 
 // One per client, for the whole run. Safe to share between threads.
@@ -58,26 +61,34 @@ class RetryPolicy {
 
   // Calls tryOnce until a try arrives or fails for good, or the tries are
   // used up; waits the pauses and keeps the pacing gap. True when a try
-  // arrived.
+  // arrived. Once the site is given up, false at once without a try.
   bool run(const std::function<TryOutcome()>& tryOnce);
 
   std::chrono::milliseconds gap() const;
+  // True while requests get one try each: the last few got no answer at all.
   bool siteSeemsDead() const;
   // True once the site has answered 429 or 503 in this run.
   bool siteHasBeenBusy() const;
+  // True once the site is given up for down, for the rest of the run.
+  bool siteGivenUp() const;
 
  private:
+  using Clock = std::chrono::steady_clock;
   void waitForGap();
-  void record(const TryOutcome& outcome);
+  bool record(const TryOutcome& outcome);
+  void endRequest(bool usedUp, bool noAnswer, Clock::time_point started);
   std::chrono::milliseconds pauseBefore(int nextTry, const TryOutcome& last);
 
   mutable std::mutex mutex_;
   RetryLimits limits_;
-  std::chrono::milliseconds gap_{0};
-  std::chrono::steady_clock::time_point lastStart_{};
-  int successesInARow_ = 0;
-  int exhaustedInARow_ = 0;
-  bool busySeen_ = false;
+  Pacer pacer_;
+  Clock::time_point lastStart_{};
+  int noAnswerInARow_ = 0;
+  // The requests since the last that got through, all of which used up
+  // their tries: how many, and when the first of them began.
+  int usedUpInARow_ = 0;
+  Clock::time_point usedUpSince_{};
+  bool givenUp_ = false;
   std::minstd_rand jitter_;
 };
 

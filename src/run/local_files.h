@@ -33,9 +33,16 @@ void writeWholeFile(const std::string& path, std::string_view bytes);
 // after a power cut. Failures are not reported: the files themselves are safe.
 void syncDirectory(const std::string& path);
 
+// Removes whatever stands under that name if it is neither a regular file
+// nor a folder: a link (never followed), a FIFO, a device. So that a name
+// the program writes to always leads to a file of its own in the working
+// folder.
+void removeUnlessRegularFile(const std::string& path);
+
 // Replaces the file's content with bytes; a failure ends the run. The file is
 // overwritten in place and cut to length afterwards, since truncating it
-// first costs more than the write on some file systems.
+// first costs more than the write on some file systems. A link, FIFO or
+// device of that name is replaced by a regular file, never written through.
 void overwriteFile(const std::string& path, std::string_view bytes);
 
 }  // namespace qz

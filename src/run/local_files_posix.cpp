@@ -137,8 +137,47 @@ void syncDirectory(const std::string& path) {
   ::close(fd);
 }
 
+void removeUnlessRegularFile(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    ::unlink(path.c_str());
+  }
+}
+
+namespace {
+
+// Opens path for writing, created when missing, as a regular file and
+// nothing else: O_NOFOLLOW refuses a link, O_NONBLOCK keeps a FIFO from
+// hanging the open, and whatever else is found there is removed and the
+// open made again.
+int openRegularFile(const std::string& path) {
+  for (int attempt = 0;; ++attempt) {
+    removeUnlessRegularFile(path);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) {
+      if ((errno == ELOOP || errno == ENXIO) && attempt == 0) {
+        continue;  // put there between the look and the open
+      }
+      return -1;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    ::close(fd);
+    if (attempt > 0) {
+      errno = EACCES;
+      return -1;
+    }
+    ::unlink(path.c_str());
+  }
+}
+
+}  // namespace
+
 void overwriteFile(const std::string& path, std::string_view bytes) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int fd = openRegularFile(path);
   if (fd < 0) {
     endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }

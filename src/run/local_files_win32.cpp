@@ -134,11 +134,30 @@ void syncDirectory(const std::string&) {
   // MoveFileEx with write-through has already made the rename durable.
 }
 
+void removeUnlessRegularFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return;
+  }
+  // The link itself goes, never what it leads to.
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    RemoveDirectoryA(path.c_str());
+  } else {
+    DeleteFileA(path.c_str());
+  }
+}
+
 void overwriteFile(const std::string& path, std::string_view bytes) {
+  removeUnlessRegularFile(path);
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     endRun(FileFailurePlace::kCreating, GetLastError());
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    endRun(FileFailurePlace::kCreating, ERROR_ACCESS_DENIED);
   }
   if (!writeAll(file, bytes) || !SetEndOfFile(file)) {
     DWORD err = GetLastError();

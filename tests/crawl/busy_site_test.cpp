@@ -24,8 +24,8 @@ class BusySiteTest : public qztest::SiteTest {
     // The policy's waits at a tenth, so the test takes seconds, not minutes.
     ClientLimits tenth;
     tenth.retry.firstPause = std::chrono::milliseconds(100);
-    tenth.retry.firstGap = std::chrono::milliseconds(50);
-    tenth.retry.longestGap = std::chrono::milliseconds(800);
+    tenth.retry.pace.firstGap = std::chrono::milliseconds(50);
+    tenth.retry.pace.longestGap = std::chrono::milliseconds(800);
     setClientLimits(tenth);
     resetClient();
   }

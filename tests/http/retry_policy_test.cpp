@@ -56,8 +56,9 @@ const TryOutcome kMissing{TryOutcome::kFailed, 404};
 RetryLimits quick() {
   RetryLimits limits;
   limits.firstPause = milliseconds(1);
-  limits.firstGap = milliseconds(8);
-  limits.longestGap = milliseconds(64);
+  limits.pace.firstGap = milliseconds(8);
+  limits.pace.longestGap = milliseconds(64);
+  limits.downAfter = milliseconds(300);
   return limits;
 }
 
@@ -93,36 +94,56 @@ TEST(RetryPolicyTest, ASiteGoneForSeveralRequestsGetsOneTryEachUntilItAnswers) {
   EXPECT_EQ(triesFor(policy, {kRefused}), 4);
 }
 
-TEST(RetryPolicyTest, BusyAnswersWidenTheGapAndSuccessesNarrowItSlowly) {
+TEST(RetryPolicyTest, BusyAnswersThatWidenTheGapCostTheRequestNoTry) {
   RetryPolicy policy(quick());
   EXPECT_EQ(policy.gap(), milliseconds(0));
-  triesFor(policy, {kBusy, kArrived});
-  EXPECT_EQ(policy.gap(), milliseconds(8));
-  triesFor(policy, {kBusy, kBusy, kBusy, kArrived});
-  EXPECT_EQ(policy.gap(), milliseconds(64));  // doubled, up to the longest gap
-  for (int i = 0; i < 8; ++i) {               // the last try above was the first success
-    triesFor(policy, {kArrived});
-  }
+  bool arrived = false;
+  // 8, 12, 18, 27, 40, 60 and 64 ms: seven refusals that each widened the
+  // gap, then four tries at the widest.
+  EXPECT_EQ(triesFor(policy, {kBusy}, &arrived), 7 + 4);
+  EXPECT_FALSE(arrived);
   EXPECT_EQ(policy.gap(), milliseconds(64));
-  triesFor(policy, {kArrived});
-  EXPECT_EQ(policy.gap(), milliseconds(32));
-  int successes = 0;
-  while (policy.gap() > milliseconds(0) && successes < 100) {
-    triesFor(policy, {kArrived});
-    ++successes;
+  EXPECT_TRUE(policy.siteHasBeenBusy());
+}
+
+TEST(RetryPolicyTest, ASiteThatAnswersOnlyWithErrorsIsGivenUpAfterAWhile) {
+  for (const TryOutcome& error : {kBusy, TryOutcome{TryOutcome::kTransient, 502}, kRefused}) {
+    RetryPolicy policy(quick());
+    auto start = std::chrono::steady_clock::now();
+    int requests = 0;
+    while (!policy.siteGivenUp() && std::chrono::steady_clock::now() - start < milliseconds(3000)) {
+      triesFor(policy, {error});
+      ++requests;
+    }
+    ASSERT_TRUE(policy.siteGivenUp()) << error.status;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
+    EXPECT_GE(requests, 3);
+    EXPECT_EQ(triesFor(policy, {kArrived}), 0);  // no request at all from now on
   }
-  EXPECT_EQ(policy.gap(), milliseconds(0));
-  EXPECT_EQ(successes, 60);  // halved every ten successes
+}
+
+TEST(RetryPolicyTest, AnyRequestThatGetsThroughStartsTheStretchAfresh) {
+  RetryPolicy policy(quick());
+  const TryOutcome broken{TryOutcome::kTransient, 502};
+  auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < milliseconds(600)) {
+    triesFor(policy, {broken});
+    triesFor(policy, {broken, broken, kArrived});
+  }
+  EXPECT_FALSE(policy.siteGivenUp());
+  triesFor(policy, {kMissing});  // a 404 is an answer too
+  EXPECT_FALSE(policy.siteGivenUp());
 }
 
 TEST(RetryPolicyTest, RequestsAreSpacedByTheGap) {
   RetryPolicy policy(quick());
-  triesFor(policy, {kBusy, kBusy, kBusy, kArrived});
+  triesFor(policy, {kBusy, kBusy, kBusy, kBusy, kBusy, kArrived});
+  ASSERT_GE(policy.gap(), milliseconds(30));
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 5; ++i) {
     triesFor(policy, {kArrived});
   }
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(4 * 32));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(4 * 28));
 }
 
 TEST(RetryPolicyTest, ARetryAfterBeyondTheLongestIsNotWaitedFor) {

@@ -83,6 +83,54 @@ bool FakeSite::takeToken() {
   return true;
 }
 
+void FakeSite::answerAllWith(int code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  allStatus_ = code;
+}
+
+void FakeSite::requireSession(const std::string& openingTarget,
+                              std::vector<std::pair<std::string, Reply>> withoutSession) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  openingTarget_ = openingTarget;
+  withoutSession_ = std::move(withoutSession);
+}
+
+void FakeSite::forgetSessions() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sessions_.clear();
+}
+
+// Under the lock: the answer to a request, before the way it is sent.
+Reply FakeSite::replyFor(const httplib::Request& request) {
+  if (allStatus_ != 0) {
+    return status(allStatus_, "down");
+  }
+  if (!takeToken()) {
+    return status(503, "busy");
+  }
+  if (openingTarget_.empty()) {
+    return nextReply(request.target);
+  }
+  if (request.target == openingTarget_) {
+    Reply reply = nextReply(request.target);
+    std::string id = "s" + std::to_string(++sessionsOpened_);
+    sessions_.insert(id);
+    reply.headers.push_back({"Set-Cookie", "SID=" + id + "; path=/"});
+    return reply;
+  }
+  std::string cookies = request.get_header_value("Cookie");
+  size_t at = cookies.find("SID=");
+  std::string id = at == std::string::npos ? "" : cookies.substr(at + 4, cookies.find(';', at) - at - 4);
+  if (sessions_.count(id) == 0) {
+    for (const auto& [part, reply] : withoutSession_) {
+      if (request.target.find(part) != std::string::npos) {
+        return reply;
+      }
+    }
+  }
+  return nextReply(request.target);
+}
+
 FakeSite::~FakeSite() {
   stop();
 }
@@ -183,7 +231,7 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     if (connections_.insert(request.remote_port).second) {
       waitMs += newConnectionMs_;
     }
-    reply = takeToken() ? nextReply(request.target) : status(503, "busy");
+    reply = replyFor(request);
     bytesServed_ += reply.body.size();
   }
   changed_.notify_all();

@@ -72,6 +72,16 @@ class FakeSite {
   // A token bucket: past burst requests, no more than perSecond a second get
   // through; the others are answered 503 with no Retry-After. 0 turns it off.
   void setRateLimit(double perSecond, int burst);
+  // From now on every request is answered with this status, or as before
+  // for 0: a site whose back end has stopped (502) or that refuses all (429).
+  void answerAllWith(int status);
+  // Sessions as a PHP site keeps them: each request for openingTarget opens
+  // a new one, named by a "SID" cookie. A request without a live session
+  // gets the reply of the first pair whose text its target holds, if any.
+  void requireSession(const std::string& openingTarget,
+                      std::vector<std::pair<std::string, Reply>> withoutSession);
+  // Every session ends, as when the site's session store is wiped.
+  void forgetSessions();
   // Closes the port, so connections are refused, and opens it again after
   // down; returns at once.
   void goDownFor(std::chrono::milliseconds down);
@@ -93,6 +103,7 @@ class FakeSite {
   void listen();
   bool takeToken();
   Reply nextReply(const std::string& target);
+  Reply replyFor(const httplib::Request& request);
 
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
@@ -114,6 +125,11 @@ class FakeSite {
   double tokens_ = 0;
   int burst_ = 0;
   std::chrono::steady_clock::time_point tokensAt_;
+  int allStatus_ = 0;
+  std::string openingTarget_;
+  std::vector<std::pair<std::string, Reply>> withoutSession_;
+  std::set<std::string> sessions_;
+  int sessionsOpened_ = 0;
 };
 
 }  // namespace qztest
