@@ -19,8 +19,8 @@ constexpr microseconds kSmallestGap{1000};
 }  // namespace
 
 bool Pacer::widen() {
-  microseconds wider = gap_ == microseconds(0) ? limits_.firstGap
-                                               : std::min(gap_ * 3 / 2, limits_.longestGap);
+  microseconds wider =
+      gap_ == microseconds(0) ? limits_.firstGap : std::min(gap_ * 3 / 2, limits_.longestGap);
   bool widened = wider > gap_;
   gap_ = wider;
   return widened;

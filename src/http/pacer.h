@@ -13,7 +13,7 @@
 namespace qz {
 
 struct PacerLimits {
-  std::chrono::microseconds firstGap{20000};     // after the first busy answer
+  std::chrono::microseconds firstGap{20000};  // after the first busy answer
   std::chrono::microseconds longestGap{4000000};
 };
 

@@ -106,7 +106,9 @@ long retryAfterSeconds(std::string_view value, std::time_t now) {
 }
 
 RetryPolicy::RetryPolicy(const RetryLimits& limits)
-    : limits_(limits), pacer_(limits.pace), jitter_(static_cast<unsigned>(std::random_device{}())) {}
+    : limits_(limits),
+      pacer_(limits.pace),
+      jitter_(static_cast<unsigned>(std::random_device{}())) {}
 
 void RetryPolicy::setLimits(const RetryLimits& limits) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -175,7 +177,8 @@ void RetryPolicy::endRequest(bool usedUp, bool noAnswer, Clock::time_point start
   }
   // A site that answers, but only with errors, never lets the requests
   // through: past a stretch no brief fault lasts, the run stops asking.
-  if (usedUpInARow_ >= limits_.deadAfter && Clock::now() - usedUpSince_ >= limits_.downAfter) {
+  if (usedUpInARow_ >= limits_.downAfterRequests &&
+      Clock::now() - usedUpSince_ >= limits_.downAfter) {
     givenUp_ = true;
   }
 }
@@ -223,7 +226,8 @@ bool RetryPolicy::run(const std::function<TryOutcome()>& tryOnce) {
       ++attempt;
     }
     if (outcome.kind == TryOutcome::kFailed || waitTooLong || attempt > tries) {
-      endRequest(true, outcome.status == 0, started);
+      // Only tries that all went unanswered make the site seem gone.
+      endRequest(true, outcome.kind == TryOutcome::kTransient && outcome.status == 0, started);
       return false;
     }
     std::this_thread::sleep_for(pauseBefore(attempt, outcome));

@@ -47,10 +47,13 @@ struct RetryLimits {
   std::chrono::milliseconds firstPause{1000};  // doubled before each later try
   long longestRetryAfter = 60;                 // seconds; a longer wait is not waited for
   PacerLimits pace;                            // the gap between requests once the site is busy
-  int deadAfter = 3;  // requests in a row that got no answer in all their tries
+  // Requests in a row that got no answer in all their tries, after which
+  // each request gets one: four take longer than a 20 s outage lasts.
+  int deadAfter = 4;
   // A site is given up once every request for this long, and at least
-  // deadAfter of them, used up their tries, whatever ended them.
+  // downAfterRequests of them, used up their tries, whatever ended them.
   std::chrono::milliseconds downAfter{45000};
+  int downAfterRequests = 3;
 };
 
 // One per client, for the whole run. Safe to share between threads.

@@ -13,7 +13,8 @@ FolderLock lockWorkingFolder(const std::string& tempFileName) {
   // A link would lock, and then let the downloads overwrite, a file
   // outside the folder; a FIFO would hang the run.
   removeUnlessRegularFile(tempFileName);
-  int fd = ::open(tempFileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  int fd =
+      ::open(tempFileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0) {
     return FolderLock::kNotLockable;
   }

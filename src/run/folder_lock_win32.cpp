@@ -9,10 +9,10 @@ FolderLock lockWorkingFolder(const std::string& tempFileName) {
   // A link would lock, and then let the downloads overwrite, a file
   // outside the folder.
   removeUnlessRegularFile(tempFileName);
-  HANDLE file = CreateFileA(tempFileName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(tempFileName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return FolderLock::kNotLockable;
   }

@@ -149,9 +149,9 @@ void removeUnlessRegularFile(const std::string& path) {
 
 void overwriteFile(const std::string& path, std::string_view bytes) {
   removeUnlessRegularFile(path);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     endRun(FileFailurePlace::kCreating, GetLastError());
   }

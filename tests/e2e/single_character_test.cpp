@@ -126,10 +126,14 @@ TEST_F(SingleCharacterTest, PageThatIsNotATurnMakesNoFileAndIsAskedForAgain) {
   EXPECT_EQ(first.out, kBanner +
                            "5 Fordulok szama: 3\r\n0   \r1   \r2   \r\r\n"
                            "Atlepve: 0 Letoltve: 3\r\n");
-  EXPECT_EQ(listTree(work / "qz5"), std::vector<std::string>{});
+  // The first page that is not a turn may be a lost session: the front page
+  // is visited again and the turn asked once more, which brings it. Within
+  // the minute the others are not.
+  EXPECT_EQ(listTree(work / "qz5"), std::vector<std::string>{"5-001.htm"});
+  EXPECT_EQ(site.count(kFrontPage), 2);
 
   ProgramResult second = run({"5"});
-  EXPECT_NE(second.out.find("Atlepve: 0 Letoltve: 3\r\n"), std::string::npos);
+  EXPECT_NE(second.out.find("Atlepve: 1 Letoltve: 2\r\n"), std::string::npos);
   EXPECT_EQ(saved("qz5/5-001.htm"), fragment("one"));
   EXPECT_EQ(saved("qz5/5-002.htm"), fragment("two"));
   EXPECT_EQ(saved("qz5/5-003.htm"), fragment("three"));

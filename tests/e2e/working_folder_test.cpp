@@ -1,9 +1,12 @@
 // The working folder belongs to one run at a time, and a run started with
 // closed standard streams still archives everything.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "site_fixture.h"
 
@@ -96,6 +99,41 @@ TEST_F(WorkingFolderTest, ClosedStandardStreamsDoNotTakeTheOutputElsewhere) {
     }
     // What the run said went nowhere, not into a file it had open.
     EXPECT_EQ(readFile(folder / "temp.txt"), turnPage("turn 1234/3"));
+  }
+}
+
+TEST_F(WorkingFolderTest, ATempFileThatIsNotAFileIsReplacedNeverFollowed) {
+  if (underLauncher()) {
+    GTEST_SKIP() << "wine shows a link as the file it leads to";
+  }
+  site.serve(kFrontPage, page("front"));
+  TempFolder outside;
+  const std::string target = outside / "precious.txt";
+  writeFile(target, "keep me");
+  const struct {
+    const char* what;
+    std::function<int(const std::string&)> make;
+  } cases[] = {
+      {"a link to a file",
+       [&](const std::string& at) { return ::symlink(target.c_str(), at.c_str()); }},
+      {"a link to nothing",
+       [&](const std::string& at) { return ::symlink((outside / "new.txt").c_str(), at.c_str()); }},
+      {"a FIFO", [](const std::string& at) { return ::mkfifo(at.c_str(), 0666); }},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    ASSERT_EQ(c.make(folder / "temp.txt"), 0) << c.what;
+    ProgramOptions o = options({"1234"});
+    o.workDir = folder.path();
+    ProgramResult result = runProgram(o);
+    EXPECT_EQ(result.exitStatus, 0) << c.what;
+    EXPECT_EQ(readFile(folder / "qz1234/1234-003.htm"), fragment("turn 1234/3")) << c.what;
+    struct stat info;
+    ASSERT_EQ(::lstat((folder / "temp.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode)) << c.what;
+    EXPECT_EQ(readFile(folder / "temp.txt"), turnPage("turn 1234/3")) << c.what;
+    EXPECT_EQ(readFile(target), "keep me") << c.what;
+    EXPECT_FALSE(exists(outside / "new.txt")) << c.what;
   }
 }
 

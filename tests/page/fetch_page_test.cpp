@@ -118,8 +118,8 @@ TEST_F(FetchPageTest, ErrorStatusIsAFailedFetchThatLeavesTheFileAlone) {
 TEST_F(FetchPageTest, OnlyTransientAnswersAreAskedAgainFourTimesInAll) {
   // A busy answer that widens the pacing gap costs the request no try: from
   // 5 to 40 ms takes seven, then come four tries at the widest gap.
-  const std::vector<std::pair<int, int>> asked = {{403, 1}, {404, 1}, {410, 1}, {408, 4}, {429, 11},
-                                                  {500, 4}, {502, 4}, {503, 11}, {504, 4}};
+  const std::vector<std::pair<int, int>> asked = {
+      {403, 1}, {404, 1}, {410, 1}, {408, 4}, {429, 11}, {500, 4}, {502, 4}, {503, 11}, {504, 4}};
   for (const auto& [code, times] : asked) {
     resetClient();
     std::string target = "/status" + std::to_string(code);
@@ -143,7 +143,7 @@ TEST_F(FetchPageTest, ASiteThatKeepsRefusingIsGivenOneTryPerRequest) {
   for (int i = 0; i < 10; ++i) {
     EXPECT_FALSE(fetchPage("http://127.0.0.1:1/?s=1", file()));
   }
-  // Three requests use up their tries (3 pauses each); the other seven get
+  // Four requests use up their tries (3 pauses each); the other six get
   // one try with no pause.
   auto spent = std::chrono::steady_clock::now() - start;
   EXPECT_LT(spent, std::chrono::milliseconds(1000));

@@ -120,7 +120,8 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
   }
   std::string cookies = request.get_header_value("Cookie");
   size_t at = cookies.find("SID=");
-  std::string id = at == std::string::npos ? "" : cookies.substr(at + 4, cookies.find(';', at) - at - 4);
+  std::string id =
+      at == std::string::npos ? "" : cookies.substr(at + 4, cookies.find(';', at) - at - 4);
   if (sessions_.count(id) == 0) {
     for (const auto& [part, reply] : withoutSession_) {
       if (request.target.find(part) != std::string::npos) {
