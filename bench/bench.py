@@ -18,19 +18,21 @@ DELAY_MS = int(os.environ.get("DELAY_MS", 10))
 CONNECT_DELAY_MS = int(os.environ.get("CONNECT_DELAY_MS", 30))
 CURL_SAMPLE = int(os.environ.get("CURL_SAMPLE", 200))
 CONNECTIONS = int(os.environ.get("CONNECTIONS", 4))
+LIMITER = os.environ.get("LIMITER", "1") != "0"
 
 
 SPLIT = [0.0, 0.0]
 
 
 class Site:
-    def __init__(self, folder, characters, turns, page_kib):
+    def __init__(self, folder, characters, turns, page_kib, rate=0, burst=5):
         self.stats = os.path.join(folder, "stats.txt")
         self.log = os.path.join(folder, "requests.txt")
         self.process = subprocess.Popen(
             [os.path.join(BUILD, "demo_site"), "--characters", str(characters),
              "--turns", str(turns), "--page-kib", str(page_kib), "--per-page", "25",
              "--delay-ms", str(DELAY_MS), "--connect-delay-ms", str(CONNECT_DELAY_MS),
+             "--rate", str(rate), "--burst", str(burst),
              "--stats", self.stats, "--log", self.log],
             stdout=subprocess.PIPE, text=True)
         self.url = self.process.stdout.readline().strip()
@@ -62,11 +64,11 @@ def timed(command, cwd, env=None):
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
-def run_qzturns(characters, turns, page_kib, connections=1, again=False):
+def run_qzturns(characters, turns, page_kib, connections=1, again=False, rate=0, burst=5):
     """One run into a fresh folder; with again, a second run over the same
     folder (nothing new) is the one measured."""
     with tempfile.TemporaryDirectory() as folder:
-        site = Site(folder, characters, turns, page_kib)
+        site = Site(folder, characters, turns, page_kib, rate, burst)
         work = os.path.join(folder, "archive")
         os.mkdir(work)
         env = dict(os.environ, QZTURNS_BASE_URL=site.url, QZTURNS_CONNECTIONS=str(connections))
@@ -169,6 +171,16 @@ def main():
     print(f"1 MiB pages, 8 connections: peak memory {big_rss / 1024:.1f} MiB, "
           f"CPU {big_cpu * 1000 / (big['bytes'] / 1e6):.2f} ms per MB")
 
+    # Pages just under the 64 MiB cap, and everyday ones: what fetching
+    # ahead holds in memory.
+    for kib, label in ((65024, "63.5 MiB"), (40, "40 KiB")):
+        for connections in (1, 4, 8):
+            _, cpu, rss, fig = run_qzturns(4 if kib > 1024 else CHARACTERS,
+                                           4 if kib > 1024 else TURNS, kib, connections)
+            print(f"{label} pages, {connections} connection(s): {fig['requests']} requests, "
+                  f"{fig['connections']} connection(s) opened, peak memory {rss / 1024:.1f} MiB, "
+                  f"CPU {cpu * 1000 / fig['requests']:.3f} ms per request")
+
     n = CONNECTIONS
     print(f"\n{n} connections (QZTURNS_CONNECTIONS={n}):")
     pwall, pcpu, prss, pfig = run_qzturns(CHARACTERS, TURNS, PAGE_KIB, connections=n)
@@ -193,6 +205,24 @@ def main():
         afloor = afig["requests"] * DELAY_MS / 1000
         print(f"second run, nothing new, {connections} connection(s): {afig['requests']} requests "
               f"(character pages), wall {awall:.2f} s = {awall / afloor:.3f} of its floor")
+
+
+    if LIMITER:
+        limiter()
+
+
+def limiter():
+    """Behind a token bucket that answers 503 past its rate: how close the run
+    comes to the bucket's own minimum time, and how many requests it had
+    refused. About 1,350 requests, as a real site's archive makes."""
+    print()
+    for rate, burst in ((20, 5), (5, 2)):
+        wall, _, _, fig = run_qzturns(64, 19, 24, rate=rate, burst=burst)
+        accepted = fig["requests"] - fig["refused"]
+        minimum = (accepted - burst) / rate
+        print(f"token bucket {rate} r/s, burst {burst}: {fig['requests']} requests, "
+              f"{fig['refused']} refused ({fig['refused'] / fig['requests'] * 100:.1f} %); "
+              f"wall {wall:.1f} s = {wall / minimum:.3f} of the bucket's minimum {minimum:.1f} s")
 
 
 main()

@@ -4,7 +4,8 @@
 #   CHARACTERS (100), TURNS per character (19, plus one oli turn), PAGE_KIB (24),
 #   DELAY_MS per request (10), CONNECT_DELAY_MS per new connection (30),
 #   CURL_SAMPLE URLs fetched one curl process each (200), CONNECTIONS for the
-#   parallel runs and tools (4). TMPDIR chooses the
+#   parallel runs and tools (4), LIMITER=0 to skip the token-bucket runs (about
+#   5 minutes). TMPDIR chooses the
 #   file system the archives are written to (TMPDIR=/dev/shm for a tmpfs).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -3,7 +3,8 @@
 // with Hungarian text. Serves until killed; prints its address first.
 //
 //   demo_site [--characters N] [--turns N] [--page-kib N] [--per-page N]
-//             [--delay-ms N] [--connect-delay-ms N] [--stats FILE] [--log FILE]
+//             [--delay-ms N] [--connect-delay-ms N] [--rate N] [--burst N]
+//             [--stats FILE] [--log FILE]
 //
 // When the site is stopped with SIGTERM or SIGINT, --stats writes the number
 // of requests, connections and body bytes served to FILE, and --log the full
@@ -30,6 +31,8 @@ struct Options {
   int perPage = 5;  // characters on one listing page
   int delayMs = 0;
   int connectDelayMs = 0;
+  int rate = 0;  // requests a second past the burst, 503 for the rest; 0 for no limit
+  int burst = 5;
   std::string stats;
   std::string log;
 };
@@ -91,10 +94,14 @@ std::string listingPage(const Options& o, int pageIndex, int pages) {
 
 int main(int argc, char** argv) {
   Options o;
-  const std::map<std::string, int*> numbers = {
-      {"--characters", &o.characters}, {"--turns", &o.turns},
-      {"--page-kib", &o.pageKib},      {"--per-page", &o.perPage},
-      {"--delay-ms", &o.delayMs},      {"--connect-delay-ms", &o.connectDelayMs}};
+  const std::map<std::string, int*> numbers = {{"--characters", &o.characters},
+                                               {"--turns", &o.turns},
+                                               {"--page-kib", &o.pageKib},
+                                               {"--per-page", &o.perPage},
+                                               {"--delay-ms", &o.delayMs},
+                                               {"--connect-delay-ms", &o.connectDelayMs},
+                                               {"--rate", &o.rate},
+                                               {"--burst", &o.burst}};
   const std::map<std::string, std::string*> files = {{"--stats", &o.stats}, {"--log", &o.log}};
   for (int i = 1; i + 1 < argc; i += 2) {
     if (auto number = numbers.find(argv[i]); number != numbers.end()) {
@@ -116,6 +123,9 @@ int main(int argc, char** argv) {
 
   qztest::FakeSite site;
   site.setLatency(o.delayMs, o.connectDelayMs);
+  if (o.rate > 0) {
+    site.setRateLimit(o.rate, o.burst);
+  }
   site.serve("/?s=1&nogfx=on", qztest::page("<HTML><BODY>Nyit\xF3lap</BODY></HTML>"));
   int pages = (o.characters + o.perPage - 1) / o.perPage;
   for (int p = 0; p < std::max(pages, 1); ++p) {
@@ -143,7 +153,7 @@ int main(int argc, char** argv) {
   if (!o.stats.empty()) {
     std::ofstream out(o.stats);
     out << "requests " << site.requests().size() << "\nconnections " << site.connectionCount()
-        << "\nbytes " << site.bytesServed() << "\n";
+        << "\nbytes " << site.bytesServed() << "\nrefused " << site.refusedCount() << "\n";
   }
   if (!o.log.empty()) {
     std::ofstream out(o.log);

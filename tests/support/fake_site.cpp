@@ -106,6 +106,7 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
     return status(allStatus_, "down");
   }
   if (!takeToken()) {
+    ++refused_;
     return status(503, "busy");
   }
   if (openingTarget_.empty()) {
@@ -341,6 +342,11 @@ size_t FakeSite::connectionCount() const {
 int FakeSite::holdsTimedOut() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return holdsTimedOut_;
+}
+
+int FakeSite::refusedCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return refused_;
 }
 
 size_t FakeSite::bytesServed() const {

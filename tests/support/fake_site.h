@@ -95,6 +95,8 @@ class FakeSite {
   int count(const std::string& target) const;
   size_t connectionCount() const;
   size_t bytesServed() const;
+  // Requests the token bucket answered 503.
+  int refusedCount() const;
   // Held replies that went out because nobody released them in time.
   int holdsTimedOut() const;
 
@@ -125,6 +127,7 @@ class FakeSite {
   double tokens_ = 0;
   int burst_ = 0;
   std::chrono::steady_clock::time_point tokensAt_;
+  int refused_ = 0;
   int allStatus_ = 0;
   std::string openingTarget_;
   std::vector<std::pair<std::string, Reply>> withoutSession_;
