@@ -1,5 +1,5 @@
 // qzturns: keeps a local archive of the public turns of one game's characters.
-// Usage: qzturns [character-number]
+// Usage: qzturns [character-number] | --help | --version
 #include <cstdio>
 
 #include "crawl/character_roster.h"
@@ -16,18 +16,21 @@ int main(int argc, char** argv) {
   qz::setUpProcess();
   qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
+  if (arguments.size() == 1 && qz::isHelpArgument(arguments[0])) {
+    return qz::writeHelp(arguments[0]);
+  }
 
+  qz::RunState state;
   std::string complaint;
-  if (!qz::setConnectionsFromEnvironment(&complaint)) {
+  if (!qz::siteBaseUrlFromEnvironment(&state.baseUrl, &complaint) ||
+      !qz::setConnectionsFromEnvironment(&complaint)) {
     std::fputs((complaint + "\r\n").c_str(), stderr);
     return 2;
   }
-  qz::RunState state;
   if (qz::lockWorkingFolder(state.tempFileName) == qz::FolderLock::kTakenByOther) {
     std::fputs(qz::kFolderInUseMessage, stderr);
     return 2;
   }
-  state.baseUrl = qz::siteBaseUrl();
   qz::writeBanner();
   qz::visitFrontPage(state);
   if (arguments.size() == 1) {
@@ -35,5 +38,8 @@ int main(int argc, char** argv) {
   } else {
     qz::collectAllCharacters(state);
   }
-  return qz::finishRun(state);
+  int status = qz::finishRun(state);
+  // Standard output stays as it always was; what it cannot say goes here.
+  std::fputs(qz::failureReport(state.baseUrl).c_str(), stderr);
+  return status;
 }

@@ -1,6 +1,9 @@
 #include "http/http_client.h"
 
+#include <atomic>
 #include <ctime>
+#include <map>
+#include <mutex>
 
 #include "http/cookie_jar.h"
 #include "http/http_transfer.h"
@@ -63,13 +66,83 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
   }
 }
 
+// Why fetches failed: the cause of each failed fetch until it is handed
+// over, and the tally of those handed over.
+struct FailureAccount {
+  std::mutex mutex;
+  std::map<std::string, std::string> pending;  // by URL
+  std::vector<std::pair<std::string, int>> byCause;
+  int count = 0;
+  std::atomic<bool> anyAnswer{false};
+};
+
+FailureAccount& failures() {
+  static FailureAccount* instance = new FailureAccount;
+  return *instance;
+}
+
+// "http://host:port" of an absolute URL.
+std::string originOf(const std::string& url) {
+  size_t scheme = url.find("://");
+  size_t path = url.find_first_of("/?#", scheme == std::string::npos ? 0 : scheme + 3);
+  return url.substr(0, path);
+}
+
+// The cause of a failed fetch in plain words, by its last try.
+std::string causeOf(const std::string& url, bool tried, const TryOutcome& last) {
+  if (!tried) {
+    return "gave up: the site was down";
+  }
+  if (last.status >= 400) {
+    return statusText(last.status);
+  }
+  if (last.status >= 300) {
+    return std::string(kWhyRedirect);
+  }
+  std::string_view why = last.why.empty() ? kWhyOther : last.why;
+  if (why == kWhyRefused || why == kWhyUnknownHost || why == kWhyTimedOut) {
+    return "the site could not be reached at " + originOf(url) + ": " + std::string(why);
+  }
+  return std::string(why);
+}
+
 bool fetchWithRetries(const std::string& url, std::string* body) {
-  bool arrived = policy().run([&] { return transferOnce(url, body); });
+  TryOutcome last;
+  bool tried = false;
+  bool arrived = policy().run([&] {
+    tried = true;
+    last = transferOnce(url, body);
+    if (last.status > 0 || last.kind == TryOutcome::kArrived) {
+      failures().anyAnswer = true;
+    }
+    return last;
+  });
   if (!arrived) {
     // A failed fetch holds no body, however much of one came.
     std::string().swap(*body);
+    std::lock_guard<std::mutex> lock(failures().mutex);
+    failures().pending[url] = causeOf(url, tried, last);
   }
   return arrived;
+}
+
+// A fetch handed over as failed counts once, by its cause.
+void countFailure(const std::string& url) {
+  FailureAccount& account = failures();
+  std::lock_guard<std::mutex> lock(account.mutex);
+  auto pending = account.pending.find(url);
+  std::string cause = pending == account.pending.end() ? std::string(kWhyOther) : pending->second;
+  if (pending != account.pending.end()) {
+    account.pending.erase(pending);
+  }
+  ++account.count;
+  for (auto& [known, count] : account.byCause) {
+    if (known == cause) {
+      ++count;
+      return;
+    }
+  }
+  account.byCause.push_back({cause, 1});
 }
 
 // Set when more than one connection is wanted; never destroyed, for the
@@ -92,6 +165,13 @@ void setClientLimits(const ClientLimits& newLimits) {
 }
 
 void resetClient() {
+  {
+    std::lock_guard<std::mutex> lock(failures().mutex);
+    failures().pending.clear();
+    failures().byCause.clear();
+    failures().count = 0;
+    failures().anyAnswer = false;
+  }
   closeTransferConnections();
   cookieJar().clear();
   policy().setLimits(limits().retry);
@@ -128,7 +208,18 @@ long storedCookieCount() {
 }
 
 bool fetchBody(const std::string& url, std::string* body) {
-  return prefetcher() != nullptr ? prefetcher()->take(url, body) : fetchWithRetries(url, body);
+  bool arrived =
+      prefetcher() != nullptr ? prefetcher()->take(url, body) : fetchWithRetries(url, body);
+  if (!arrived) {
+    countFailure(url);
+  }
+  return arrived;
+}
+
+FailedFetches failedFetches() {
+  FailureAccount& account = failures();
+  std::lock_guard<std::mutex> lock(account.mutex);
+  return {account.count, account.byCause, account.anyAnswer.load()};
 }
 
 }  // namespace qz

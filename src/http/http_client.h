@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "http/retry_policy.h"
@@ -39,6 +40,18 @@ long storedCookieCount();
 // *body holds nothing of use. Once the site has been given up for down,
 // false at once with no request.
 bool fetchBody(const std::string& url, std::string* body);
+
+// The fetches that failed so far in the run, each counted once by the cause
+// of its last try in plain words ("502 Bad Gateway", "the site could not be
+// reached at http://host: connection refused", "gave up: the site was
+// down"), in the order the causes first came; and whether any try got any
+// answer at all.
+struct FailedFetches {
+  int count = 0;
+  std::vector<std::pair<std::string, int>> byCause;
+  bool anyAnswer = false;
+};
+FailedFetches failedFetches();
 
 // How many requests may be in flight at once: 1 (each page fetched when it
 // is asked for, the default) to kMaxConnections, and never more connections

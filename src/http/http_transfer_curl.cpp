@@ -117,6 +117,32 @@ bool isTransientError(CURLcode code, long status) {
   }
 }
 
+std::string_view whyFailed(CURLcode code, long status) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+      return kWhyRefused;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return kWhyUnknownHost;
+    case CURLE_OPERATION_TIMEDOUT:
+      return status == 0 ? kWhyTimedOut : kWhyTooSlow;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return kWhyCutOff;
+    case CURLE_WRITE_ERROR:
+      return kWhyUnreadable;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return kWhySecure;
+    default:
+      return kWhyOther;
+  }
+}
+
 // What every connection of the run shares: the kept-alive connections and
 // the name look-ups. Each thread makes its requests on an easy handle of its
 // own, attached to this.
@@ -245,6 +271,7 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   if (code != CURLE_OK) {
     outcome.kind =
         isTransientError(code, outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    outcome.why = whyFailed(code, outcome.status);
     // A transfer that failed midway has no status worth reporting.
     outcome.status = code == CURLE_OPERATION_TIMEDOUT ? outcome.status : 0;
     return outcome;
@@ -262,6 +289,9 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
     exchange.decoder.start(exchange.coding, body);
   }
   outcome.kind = exchange.decoder.finish() ? TryOutcome::kArrived : TryOutcome::kFailed;
+  if (outcome.kind != TryOutcome::kArrived) {
+    outcome.why = kWhyUnreadable;
+  }
   return outcome;
 }
 

@@ -97,6 +97,24 @@ bool isTransientError(DWORD err, long status) {
   }
 }
 
+std::string_view whyFailed(DWORD err) {
+  switch (err) {
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      return kWhyRefused;
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      return kWhyUnknownHost;
+    case ERROR_WINHTTP_TIMEOUT:
+      return kWhyTimedOut;
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return kWhyCutOff;
+    case ERROR_WINHTTP_SECURE_FAILURE:
+      return kWhySecure;
+    default:
+      return kWhyOther;
+  }
+}
+
 class Session {
  public:
   Session() { open(); }
@@ -187,6 +205,8 @@ struct RequestHandle {
 TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   const ClientLimits& limits = clientLimits();
   BodyDecoder decoder;
+  outcome.kind = TryOutcome::kFailed;
+  outcome.why = kWhyUnreadable;
   if (!decoder.start(header(request, WINHTTP_QUERY_CONTENT_ENCODING), body)) {
     return outcome;  // a coding we cannot undo
   }
@@ -200,8 +220,9 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
-      outcome.kind =
-          isTransientError(GetLastError(), 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+      DWORD err = GetLastError();
+      outcome.kind = isTransientError(err, 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+      outcome.why = whyFailed(err);
       return outcome;
     }
     if (available == 0) {
@@ -211,6 +232,7 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
     if (!WinHttpReadData(request, buffer.data(),
                          std::min<DWORD>(available, static_cast<DWORD>(buffer.size())), &read)) {
       outcome.kind = TryOutcome::kTransient;
+      outcome.why = kWhyCutOff;
       return outcome;
     }
     received += read;
@@ -221,10 +243,12 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
     // The same limits as libcurl's: too slow over a stretch, or too long in all.
     Clock::time_point now = Clock::now();
     if (now - start > std::chrono::seconds(limits.longestTransferSeconds)) {
+      outcome.why = kWhyTooSlow;
       return outcome;
     }
     if (now - windowStart >= std::chrono::seconds(limits.stallSeconds)) {
       if (windowBytes < limits.lowSpeedBytes * limits.stallSeconds) {
+        outcome.why = kWhyTooSlow;
         return outcome;
       }
       windowStart = now;
@@ -233,9 +257,13 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   }
   if (announced >= 0 && received != announced) {
     outcome.kind = TryOutcome::kTransient;  // the connection broke off mid-body
+    outcome.why = kWhyCutOff;
     return outcome;
   }
-  outcome.kind = decoder.finish() ? TryOutcome::kArrived : TryOutcome::kFailed;
+  if (decoder.finish()) {
+    outcome.kind = TryOutcome::kArrived;
+    outcome.why = {};
+  }
   return outcome;
 }
 
@@ -303,8 +331,9 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
                           0, 0, 0) ||
       !WinHttpReceiveResponse(request.handle, nullptr)) {
-    outcome.kind =
-        isTransientError(GetLastError(), 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    DWORD err = GetLastError();
+    outcome.kind = isTransientError(err, 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    outcome.why = whyFailed(err);
     return outcome;
   }
   DWORD status = 0;

@@ -84,6 +84,21 @@ long long httpDateSeconds(std::string_view text) {
          minute * 60 + second;
 }
 
+std::string statusText(long status) {
+  static constexpr std::pair<long, const char*> kPhrases[] = {
+      {400, "Bad Request"},       {401, "Unauthorized"},          {403, "Forbidden"},
+      {404, "Not Found"},         {408, "Request Timeout"},       {410, "Gone"},
+      {429, "Too Many Requests"}, {500, "Internal Server Error"}, {501, "Not Implemented"},
+      {502, "Bad Gateway"},       {503, "Service Unavailable"},   {504, "Gateway Timeout"},
+  };
+  for (const auto& [code, phrase] : kPhrases) {
+    if (code == status) {
+      return std::to_string(status) + " " + phrase;
+    }
+  }
+  return "status " + std::to_string(status);
+}
+
 bool isTransientStatus(long status) {
   return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
          status == 504;

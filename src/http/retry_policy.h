@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <string>
 #include <string_view>
 
 #include "http/pacer.h"
@@ -26,7 +27,24 @@ struct TryOutcome {
   Kind kind = kFailed;
   long status = 0;              // the HTTP status, 0 when no answer came
   long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
+  // Why no whole answer came, in plain words alike on every platform (one of
+  // the kWhy texts); empty when the status says it.
+  std::string_view why;
 };
+
+// The reasons a try can fail other than by its status.
+inline constexpr std::string_view kWhyRefused = "connection refused";
+inline constexpr std::string_view kWhyUnknownHost = "host name not found";
+inline constexpr std::string_view kWhyTimedOut = "no answer in time";
+inline constexpr std::string_view kWhyCutOff = "connection cut off";
+inline constexpr std::string_view kWhyTooSlow = "page too slow";
+inline constexpr std::string_view kWhyUnreadable = "page too large or not readable";
+inline constexpr std::string_view kWhySecure = "secure connection failed";
+inline constexpr std::string_view kWhyRedirect = "redirect loop or redirect off the web";
+inline constexpr std::string_view kWhyOther = "the request failed";
+
+// "502 Bad Gateway": a status with its reason phrase, for people to read.
+std::string statusText(long status);
 
 // Status codes that a site gives when it is busy or briefly broken.
 bool isTransientStatus(long status);

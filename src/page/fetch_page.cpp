@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "http/http_client.h"
+#include "page/site_urls.h"
 #include "run/local_files.h"
 
 namespace qz {
@@ -31,6 +32,24 @@ bool setConnectionsFromEnvironment(std::string* complaint) {
   }
   setConnections(text[0] - '0');
   return true;
+}
+
+std::string failureReport(const std::string& baseUrl) {
+  FailedFetches failed = failedFetches();
+  if (failed.count == 0) {
+    return {};
+  }
+  std::string report;
+  if (!failed.anyAnswer) {
+    report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
+              kBaseUrlVariable + " and the network.\r\n";
+  }
+  report += "qzturns: " + std::to_string(failed.count) + (failed.count == 1 ? " page" : " pages") +
+            " could not be fetched; the next run will ask for them again:\r\n";
+  for (const auto& [cause, count] : failed.byCause) {
+    report += "  " + cause + " x " + std::to_string(count) + "\r\n";
+  }
+  return report;
 }
 
 bool fetchesAhead() {

@@ -25,6 +25,12 @@ bool fetchesAhead();
 // Changes nothing with one connection.
 void expectPages(const std::vector<std::string>& urls, bool soon);
 
+// What standard error tells at the end of a run whose fetches failed: how
+// many pages could not be fetched and why, that the next run asks again,
+// and, when no request got any answer, that the site at baseUrl could not
+// be reached. Lines end in CR LF. Empty when every fetch worked.
+std::string failureReport(const std::string& baseUrl);
+
 inline constexpr const char* kConnectionsVariable = "QZTURNS_CONNECTIONS";
 
 // Reads QZTURNS_CONNECTIONS and sets the client's connections. False, with

@@ -7,9 +7,15 @@
 // reported) instead of killing the process.
 #pragma once
 
+#include <string>
+
 namespace qz {
 
 // Call first thing in main.
 void setUpProcess();
+
+// How a user sets an environment variable in this system's usual shells, as
+// a sentence: "Set it with: export NAME=value".
+std::string howToSetVariable(const std::string& name, const std::string& value);
 
 }  // namespace qz

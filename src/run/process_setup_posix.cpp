@@ -24,4 +24,8 @@ void setUpProcess() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
+std::string howToSetVariable(const std::string& name, const std::string& value) {
+  return "Set it with: export " + name + "=" + value;
+}
+
 }  // namespace qz

@@ -31,4 +31,9 @@ void setUpProcess() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+std::string howToSetVariable(const std::string& name, const std::string& value) {
+  return "Set it in cmd.exe with: set " + name + "=" + value + " (or setx " + name + " " + value +
+         " to keep it), in PowerShell with: $env:" + name + "=\"" + value + "\"";
+}
+
 }  // namespace qz

@@ -14,6 +14,54 @@ std::vector<std::string> runArguments(int argc, char** argv) {
   return arguments;
 }
 
+namespace {
+
+#ifndef QZTURNS_VERSION
+#define QZTURNS_VERSION "0"
+#endif
+
+constexpr const char* kUsage[] = {
+    "qzturns keeps a local archive of the public turns of the characters of one",
+    "play-by-web game: it saves each public turn as an .htm file, one folder per",
+    "character, in the folder it is run in. A turn already saved is never fetched",
+    "again, so each run fetches only what is new.",
+    "",
+    "Usage:",
+    "  qzturns           every character of the site's public listing",
+    "  qzturns NUMBER    only the character NUMBER",
+    "  qzturns --help    this text;  qzturns --version  the version",
+    "",
+    "Settings, by environment variable:",
+    "  QZTURNS_BASE_URL     the game site's address, such as http://www.example.hu",
+    "                       (required)",
+    "  QZTURNS_CONNECTIONS  requests in flight at once, 1 (the default) to 8",
+    "",
+    "A run that stops or fails is simply run again: it goes on from what is saved.",
+    "",
+    "Exit status: 0 the run reached its summary line; 1 a local file could not be",
+    "written or read; 2 a setting is wrong or another run is using this folder.",
+};
+
+}  // namespace
+
+bool isHelpArgument(const std::string& argument) {
+  return argument == "--help" || argument == "-h" || argument == "/?" || argument == "--version";
+}
+
+int writeHelp(const std::string& argument) {
+  if (argument == "--version") {
+    consoleWrite("qzturns " QZTURNS_VERSION);
+    consoleWriteLineEnd();
+  } else {
+    for (const char* line : kUsage) {
+      consoleWrite(line);
+      consoleWriteLineEnd();
+    }
+  }
+  consoleFlush();
+  return 0;
+}
+
 void writeBanner() {
   consoleWrite("Nyilvanos qz fordulok letoltese v1.2");
   consoleWriteLineEnd();

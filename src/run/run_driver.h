@@ -13,6 +13,14 @@ namespace qz {
 // as they stand. Exactly one left means a single-character run.
 std::vector<std::string> runArguments(int argc, char** argv);
 
+// True for the one argument that asks what the program is rather than for
+// a character: "--help", "-h", "/?" or "--version".
+bool isHelpArgument(const std::string& argument);
+
+// Writes the usage text, or the version line for "--version", to standard
+// output; returns the exit status (0).
+int writeHelp(const std::string& argument);
+
 // Writes the banner line and the empty line after it.
 void writeBanner();
 

@@ -12,6 +12,7 @@ class RunDriverTest : public SiteTest {};
 
 TEST_F(RunDriverTest, SingleCharacterWithNoTurnsEchoesTheNumber) {
   site.serve(kFrontPage, page("front"));
+  site.serve(characterTarget("1234"), page(characterPage({})));
   ProgramResult result = run({"1234"});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, kBanner + "1234\r\nAtlepve: 0 Letoltve: 0\r\n");
@@ -20,12 +21,82 @@ TEST_F(RunDriverTest, SingleCharacterWithNoTurnsEchoesTheNumber) {
   EXPECT_FALSE(has("qz1234"));
 }
 
-TEST_F(RunDriverTest, WithoutAServerASingleCharacterRunEndsNormally) {
+TEST_F(RunDriverTest, WithoutAServerASingleCharacterRunEndsNormallyAndSaysWhy) {
   ProgramOptions single = options({"1234"});
   single.baseUrl = "http://127.0.0.1:1";
   ProgramResult result = runProgram(single);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, kBanner + "1234\r\nAtlepve: 0 Letoltve: 0\r\n");
+  EXPECT_EQ(result.err,
+            "qzturns: the site could not be reached at http://127.0.0.1:1; check "
+            "QZTURNS_BASE_URL and the network.\r\n"
+            "qzturns: 2 pages could not be fetched; the next run will ask for them again:\r\n"
+            "  the site could not be reached at http://127.0.0.1:1: connection refused x 2\r\n");
+}
+
+TEST_F(RunDriverTest, PagesThatCouldNotBeFetchedAreToldOnStandardError) {
+  site.serve(kFrontPage, page("front"));
+  site.serve(characterTarget("1234"), page(characterPage({"1,0,0,0", "2,0,0,0", "3,0,0,0"})));
+  site.serve(turnTarget("1234", "1"), page(turnPage("one")));
+  site.serve(turnTarget("1234", "2"), status(502, "Bad Gateway"));
+  site.serve(turnTarget("1234", "3"), status(404, "Not Found"));
+  ProgramResult result = run({"1234"});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, kBanner +
+                            "1234 Fordulok szama: 3\r\n0   \r1   \r2   \r\r\n"
+                            "Atlepve: 0 Letoltve: 3\r\n");
+  EXPECT_EQ(result.err,
+            "qzturns: 2 pages could not be fetched; the next run will ask for them again:\r\n"
+            "  502 Bad Gateway x 1\r\n"
+            "  404 Not Found x 1\r\n");
+}
+
+TEST_F(RunDriverTest, HelpAndVersionAskNothingOfTheSite) {
+  for (const char* argument : {"--help", "-h", "/?", "--version"}) {
+    ProgramOptions o = options({argument});
+    o.baseUrl = "";  // not needed to ask what the program is
+    ProgramResult result = runProgram(o);
+    EXPECT_EQ(result.exitStatus, 0) << argument;
+    EXPECT_EQ(result.err, "") << argument;
+    if (std::string(argument) == "--version") {
+      EXPECT_EQ(result.out, "qzturns 1.2\r\n");
+    } else {
+      EXPECT_EQ(result.out.rfind("qzturns keeps a local archive", 0), 0u) << argument;
+      for (const char* said : {"qzturns NUMBER", "QZTURNS_BASE_URL", "QZTURNS_CONNECTIONS",
+                               "Exit status: 0", "\r\n"}) {
+        EXPECT_NE(result.out.find(said), std::string::npos) << argument << " " << said;
+      }
+    }
+  }
+  EXPECT_TRUE(site.requests().empty());
+  EXPECT_TRUE(listTree(work.path()).empty());
+  ProgramResult asCharacter = run({"--help", "1234"});  // two arguments: a run as ever
+  EXPECT_EQ(asCharacter.out.rfind(kBanner, 0), 0u);
+}
+
+TEST_F(RunDriverTest, AWrongSiteAddressStopsTheRunBeforeAnyRequest) {
+  const std::vector<std::pair<std::string, std::string>> addresses = {
+      {"", "QZTURNS_BASE_URL is not set"},
+      {"www.example.hu", "must begin with http:// or https://"},
+      {site.baseUrl() + "/?m=qz&in=nyilvanos.php", "without a page, path or query"},
+      {"http://127.0.0.1:0", "no valid host name or port"},
+  };
+  for (const auto& [address, said] : addresses) {
+    ProgramOptions o = options({"1234"});
+    o.baseUrl = address;
+    ProgramResult result = runProgram(o);
+    EXPECT_EQ(result.exitStatus, 2) << address;
+    EXPECT_EQ(result.out, "") << address;
+    EXPECT_NE(result.err.find(said), std::string::npos) << address << ": " << result.err;
+    EXPECT_EQ(result.err.find("\r\n"), result.err.size() - 2) << "one line: " << result.err;
+  }
+  EXPECT_TRUE(site.requests().empty());
+  EXPECT_TRUE(listTree(work.path()).empty());
+  ProgramOptions forgiven = options({"1234"});
+  forgiven.baseUrl = "  \"" + site.baseUrl() + "/\" ";
+  site.serve(kFrontPage, page("front"));
+  EXPECT_EQ(runProgram(forgiven).exitStatus, 0);
+  EXPECT_EQ(site.targets(), (std::vector<std::string>{kFrontPage, characterTarget("1234")}));
 }
 
 // A closed port is tried hard for a few requests (1 + 2 + 4 s of pauses

@@ -48,10 +48,17 @@ struct ScriptedSite {
   }
 };
 
-const TryOutcome kArrived{TryOutcome::kArrived, 200};
-const TryOutcome kRefused{TryOutcome::kTransient, 0};
-const TryOutcome kBusy{TryOutcome::kTransient, 503};
-const TryOutcome kMissing{TryOutcome::kFailed, 404};
+TryOutcome answer(TryOutcome::Kind kind, long status) {
+  TryOutcome outcome;
+  outcome.kind = kind;
+  outcome.status = status;
+  return outcome;
+}
+
+const TryOutcome kArrived = answer(TryOutcome::kArrived, 200);
+const TryOutcome kRefused = answer(TryOutcome::kTransient, 0);
+const TryOutcome kBusy = answer(TryOutcome::kTransient, 503);
+const TryOutcome kMissing = answer(TryOutcome::kFailed, 404);
 
 RetryLimits quick() {
   RetryLimits limits;
@@ -108,7 +115,7 @@ TEST(RetryPolicyTest, BusyAnswersThatWidenTheGapCostTheRequestNoTry) {
 }
 
 TEST(RetryPolicyTest, ASiteThatAnswersOnlyWithErrorsIsGivenUpAfterAWhile) {
-  for (const TryOutcome& error : {kBusy, TryOutcome{TryOutcome::kTransient, 502}, kRefused}) {
+  for (const TryOutcome& error : {kBusy, answer(TryOutcome::kTransient, 502), kRefused}) {
     RetryPolicy policy(quick());
     auto start = std::chrono::steady_clock::now();
     int requests = 0;
@@ -125,7 +132,7 @@ TEST(RetryPolicyTest, ASiteThatAnswersOnlyWithErrorsIsGivenUpAfterAWhile) {
 
 TEST(RetryPolicyTest, AnyRequestThatGetsThroughStartsTheStretchAfresh) {
   RetryPolicy policy(quick());
-  const TryOutcome broken{TryOutcome::kTransient, 502};
+  const TryOutcome broken = answer(TryOutcome::kTransient, 502);
   auto start = std::chrono::steady_clock::now();
   while (std::chrono::steady_clock::now() - start < milliseconds(600)) {
     triesFor(policy, {broken});
