@@ -14,7 +14,7 @@ if [ "${QZTURNS_WITH_WINDOWS:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64)
 fi
 if [ "${QZTURNS_WITH_PACKAGING:-0}" = 1 ]; then
-  packages+=(zip dpkg-dev)
+  packages+=(zip dpkg-dev lintian)
 fi
 
 missing=()

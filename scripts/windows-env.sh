@@ -17,4 +17,16 @@ wineserver -p
 # which keep its standard streams open for as long as the server lives: let
 # that be one whose streams lead nowhere, not a test whose output is piped.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# At the end, the server and every process of this prefix go, helpers
+# included: none is left running after the suite.
+endWine() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  for environ in /proc/[0-9]*/environ; do
+    if grep -qz "^WINEPREFIX=$WINEPREFIX\$" "$environ" 2>/dev/null; then
+      pid=${environ#/proc/}
+      kill -9 "${pid%/environ}" 2>/dev/null || true
+    fi
+  done
+}
+trap endWine EXIT

@@ -9,9 +9,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "temp_folder.h"
 
@@ -76,11 +80,33 @@ namespace {
   ::_exit(127);
 }
 
+// Far below ctest's time-out, and far above any run of the suite: a run
+// that hangs fails its own test, by name, and is killed with whatever it
+// started.
+constexpr int kLongestRunSeconds = 100;
+
 ProgramResult collectStatus(pid_t pid) {
   ProgramResult result;
   int status = 0;
   struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLongestRunSeconds);
+  for (;;) {
+    pid_t ended = ::wait4(pid, &status, WNOHANG, &usage);
+    if (ended == pid) {
+      break;
+    }
+    if (ended < 0 && errno != EINTR) {
+      return result;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the program did not end within " << kLongestRunSeconds
+                    << " s and was killed";
+      ::kill(-pid, SIGKILL);
+      ::kill(pid, SIGKILL);
+      deadline = std::chrono::steady_clock::time_point::max();
+      continue;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   result.peakRssKib = usage.ru_maxrss;
   if (WIFEXITED(status)) {
@@ -115,6 +141,7 @@ pid_t startProgram(const ProgramOptions& options, const std::string& outputDir) 
     throw std::runtime_error("fork failed");
   }
   if (pid == 0) {
+    ::setpgid(0, 0);  // a group of its own, to be killed whole if it hangs
     int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int in = ::open("/dev/null", O_RDONLY);
