@@ -64,7 +64,8 @@ def timed(command, cwd, env=None):
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
-def run_qzturns(characters, turns, page_kib, connections=1, again=False, rate=0, burst=5):
+def run_qzturns(characters, turns, page_kib, connections=1, again=False, rate=0, burst=5,
+                build=None):
     """One run into a fresh folder; with again, a second run over the same
     folder (nothing new) is the one measured."""
     with tempfile.TemporaryDirectory() as folder:
@@ -72,7 +73,7 @@ def run_qzturns(characters, turns, page_kib, connections=1, again=False, rate=0,
         work = os.path.join(folder, "archive")
         os.mkdir(work)
         env = dict(os.environ, QZTURNS_BASE_URL=site.url, QZTURNS_CONNECTIONS=str(connections))
-        program = [os.path.abspath(os.path.join(BUILD, "qzturns"))]
+        program = [os.path.abspath(os.path.join(build or BUILD, "qzturns"))]
         if again:
             timed(program, work, env)
             site.stop()
@@ -151,6 +152,22 @@ def main():
     print(f"  CPU {cpu:.2f} s = {cpu * 1000 / megabytes:.2f} ms per MB of pages "
           f"(user {user * 1000 / megabytes:.2f}, system {system * 1000 / megabytes:.2f})")
     print(f"  peak memory {rss / 1024:.1f} MiB")
+
+    # What the flushes cost: the same runs with the turn files left
+    # unflushed, alternated with flushed ones so that both see the same
+    # machine.
+    noflush = BUILD + "-noflush"
+    if os.path.exists(os.path.join(noflush, "qzturns")):
+        pairs = []
+        for _ in range(2):
+            flushed, _, _, _ = run_qzturns(CHARACTERS, TURNS, PAGE_KIB)
+            unflushed, _, _, _ = run_qzturns(CHARACTERS, TURNS, PAGE_KIB, build=noflush)
+            pairs.append((flushed, unflushed))
+        print("  without the flushes (bench-only build), alternated: " +
+              ", ".join(f"{f:.2f} s flushed / {u:.2f} s not = ratio {f / floor:.3f} / {u / floor:.3f}"
+                        for f, u in pairs))
+        cost = sum(f for f, _ in pairs) / sum(u for _, u in pairs) - 1
+        print(f"  cost of durability: {cost * 100:+.1f} %")
 
     wget_wall, wget_cpu, wget_connections = run_wget(urls)
     print(f"wget -i -P (keep-alive, a file per page), same {requests} URLs: wall {wget_wall:.2f} s, "

@@ -4,7 +4,8 @@
 # cross build and wine, QZTURNS_WITH_PACKAGING=1 what scripts/package.sh needs.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev zlib1g-dev)
+packages=(cmake g++ make pkg-config libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev zlib1g-dev
+  strace chromium)
 if [ "${QZTURNS_WITH_CLANG:-0}" = 1 ]; then
   packages+=(clang libclang-rt-dev)
 fi

@@ -2,6 +2,7 @@
 // Usage: qzturns [character-number] | --help | --version
 #include <cstdio>
 
+#include "crawl/archive_reader.h"
 #include "crawl/character_roster.h"
 #include "crawl/single_character.h"
 #include "page/fetch_page.h"
@@ -11,6 +12,7 @@
 #include "run/process_setup.h"
 #include "run/run_driver.h"
 #include "run/run_error.h"
+#include "run/settings.h"
 
 int main(int argc, char** argv) {
   qz::setUpProcess();
@@ -22,8 +24,11 @@ int main(int argc, char** argv) {
 
   qz::RunState state;
   std::string complaint;
+  bool writeReader = true;
   if (!qz::siteBaseUrlFromEnvironment(&state.baseUrl, &complaint) ||
-      !qz::setConnectionsFromEnvironment(&complaint)) {
+      !qz::setConnectionsFromEnvironment(&complaint) ||
+      !qz::readSwitch(qz::kIndexVariable, true, &writeReader, &complaint) ||
+      !qz::readSwitch(qz::kRecheckEmptyVariable, false, &state.recheckEmpty, &complaint)) {
     std::fputs((complaint + "\r\n").c_str(), stderr);
     return 2;
   }
@@ -41,5 +46,8 @@ int main(int argc, char** argv) {
   int status = qz::finishRun(state);
   // Standard output stays as it always was; what it cannot say goes here.
   std::fputs(qz::failureReport(state.baseUrl).c_str(), stderr);
+  if (writeReader && !qz::writeReader(state.savedTurnFiles)) {
+    std::fputs(qz::kForeignReaderMessage, stderr);
+  }
   return status;
 }

@@ -15,6 +15,8 @@ namespace qz {
 
 namespace {
 
+constexpr size_t kTurnsPerFlush = 64;
+
 std::string keyPart(std::string_view key) {
   if (isOliKey(key) || key.size() > 3) {
     return std::string(key);
@@ -72,7 +74,8 @@ std::vector<std::string> turnsToFetch(const RunState& state, std::string_view ch
   for (size_t i = 0; i < state.turnList.count(); ++i) {
     const std::string& key = state.turnList.at(i);
     std::string fileName = turnFileName(character, key);
-    if (names.insert(fileName).second && !fileExists(fileName)) {
+    bool wanted = !fileExists(fileName) || (state.recheckEmpty && isEmptyFile(fileName));
+    if (names.insert(fileName).second && wanted) {
       urls.push_back(turnPageUrl(state.baseUrl, character, key));
     }
   }
@@ -89,13 +92,18 @@ void archiveTurns(RunState& state, std::string_view character) {
   if (fetchesAhead()) {
     expectPages(turnsToFetch(state, character), true);
   }
-  bool wroteAny = false;
+  // The turn files are made durable a batch at a time: one flush for the
+  // character's turns, or for every kTurnsPerFlush of them.
+  DurableBatch batch;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
     const std::string& key = state.turnList.at(i);
     consoleWriteInt(static_cast<int64_t>(i));
     consoleWrite("   \r");
     std::string fileName = turnFileName(character, key);
-    if (fileExists(fileName)) {
+    // An empty file left by an older version stands for a turn that was
+    // not one; asked for again only when the user says so.
+    bool recheck = state.recheckEmpty && !batch.holds(fileName) && isEmptyFile(fileName);
+    if ((fileExists(fileName) || batch.holds(fileName)) && !recheck) {
       ++state.skippedCount;
       continue;
     }
@@ -113,17 +121,24 @@ void archiveTurns(RunState& state, std::string_view character) {
       // A page without the markers is not a turn (an expired session, a
       // maintenance page): saving it would stand for the turn for ever.
       if (std::optional<std::string_view> fragment = turnFragment(state.pageText)) {
-        writeWholeFile(fileName, *fragment);
-        wroteAny = true;
+        batch.write(fileName, *fragment);
+        state.savedTurnFiles.push_back(fileName);
+        if (batch.size() >= kTurnsPerFlush) {
+          batch.commit();
+        }
+        ++state.fetchedCount;
+        continue;
       }
+    }
+    if (recheck) {
+      ++state.skippedCount;  // still not a turn: the empty file stays
+      continue;
     }
     // A failed fetch counts too: the turn was asked for, and the next run
     // asks again since no file was made.
     ++state.fetchedCount;
   }
-  if (wroteAny) {
-    syncDirectory(folder);
-  }
+  batch.commit();
 }
 
 }  // namespace qz

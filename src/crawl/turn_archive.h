@@ -34,7 +34,9 @@ std::optional<std::string_view> turnFragment(std::string_view pageText);
 // Saves every turn of state.turnList that has no file yet, writing the
 // progress counter; adds to state.skippedCount and state.fetchedCount. A page
 // that is not a turn makes no file and is asked for again by the next run. A
-// turn file that cannot be written ends the run.
+// turn file that cannot be written ends the run. Turn files are made durable
+// a batch at a time (DurableBatch): none gets its name before its bytes are
+// on the disk, and all of them have it when this returns.
 void archiveTurns(RunState& state, std::string_view character);
 
 }  // namespace qz

@@ -2,8 +2,10 @@
 // end the run through endRunOnFileError.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz {
 
@@ -18,20 +20,57 @@ std::string readWholeFile(const std::string& path);
 // True when something other than a directory exists under that name.
 bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);
+// True for a file that exists and holds no byte.
+bool isEmptyFile(const std::string& path);
+
+// One entry of a folder.
+struct FolderEntry {
+  std::string name;
+  bool isFolder = false;
+  unsigned long long size = 0;  // bytes, for a file
+};
+
+// The entries of a folder, "." and ".." left out, in no set order; empty
+// when the folder cannot be read. Links are not followed.
+std::vector<FolderEntry> listFolder(const std::string& path);
+
+// At most maxBytes from the start of a file; empty when it cannot be read.
+std::string readFileHead(const std::string& path, size_t maxBytes);
 
 // Makes one folder; whether it worked is left to the first file created in it.
 void makeDirectory(const std::string& path);
 
-// Replaces the file with exactly these bytes. The bytes go to path + ".part"
-// first (a stale file or link of that name is removed, never followed), are
-// flushed to the disk, and the file is renamed into place, so the name never
-// holds a partial file, even after a kill or a power cut. A failure ends the
-// run and removes the ".part" file.
-void writeWholeFile(const std::string& path, std::string_view bytes);
+// Files written so that no name ever stands for bytes that are not on the
+// disk, at one flush per batch rather than one per file. write() puts a
+// file's bytes under its name + ".part" (a stale file or link of that name
+// is removed, never followed); commit() makes the data of every file of the
+// batch durable at once, renames each into place, and flushes the folders
+// that hold them. A kill or a power cut before commit() loses the batch's
+// files, whose ".part" names nothing counts and the next write replaces. A
+// failure ends the run, and removes the ".part" file in hand. Files are
+// committed in the order they were written; a batch left uncommitted when it
+// is destroyed keeps only its ".part" files.
+class DurableBatch {
+ public:
+  DurableBatch();
+  ~DurableBatch();
+  DurableBatch(const DurableBatch&) = delete;
+  DurableBatch& operator=(const DurableBatch&) = delete;
 
-// Flushes a folder's entries to the disk, so that files renamed into it stay
-// after a power cut. Failures are not reported: the files themselves are safe.
-void syncDirectory(const std::string& path);
+  void write(const std::string& path, std::string_view bytes);
+  void commit();
+  // How many files wait for commit().
+  size_t size() const { return paths_.size(); }
+  // True when path waits for commit(): it counts as there already.
+  bool holds(const std::string& path) const {
+    return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
+  }
+
+ private:
+  struct Pending;                   // what the platform keeps of each file
+  std::vector<std::string> paths_;  // the files' final names, in order
+  std::vector<Pending> pending_;
+};
 
 // Removes whatever stands under that name if it is neither a regular file
 // nor a folder: a link (never followed), a FIFO, a device. So that a name

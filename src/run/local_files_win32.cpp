@@ -100,11 +100,66 @@ bool directoryExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool isEmptyFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && data.nFileSizeHigh == 0 &&
+         data.nFileSizeLow == 0;
+}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return entries;
+  }
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      continue;
+    }
+    entries.push_back(
+        {name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+std::string readFileHead(const std::string& path, size_t maxBytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return {};
+  }
+  std::string head(maxBytes, '\0');
+  DWORD got = 0;
+  if (!ReadFile(file, head.data(), static_cast<DWORD>(maxBytes), &got, nullptr)) {
+    got = 0;
+  }
+  CloseHandle(file);
+  head.resize(got);
+  return head;
+}
+
 void makeDirectory(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
-void writeWholeFile(const std::string& path, std::string_view bytes) {
+struct DurableBatch::Pending {
+  HANDLE file;  // kept open until commit, so that the flushes go out together
+};
+
+DurableBatch::DurableBatch() = default;
+
+DurableBatch::~DurableBatch() {
+  for (const Pending& file : pending_) {
+    CloseHandle(file.file);
+  }
+}
+
+void DurableBatch::write(const std::string& path, std::string_view bytes) {
   std::string pending = path + ".part";
   // A stale ".part" of a killed run, or a link planted under that name, is
   // removed (DeleteFile takes the link, not its target) and made anew.
@@ -117,21 +172,45 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
   if (!writeAll(file, bytes)) {
     failWrite(FileFailurePlace::kWriting, GetLastError(), file, pending);
   }
-  // The bytes reach the disk before the name does.
-  if (!FlushFileBuffers(file)) {
-    failWrite(FileFailurePlace::kWriting, GetLastError(), file, pending);
-  }
-  if (!CloseHandle(file)) {
-    failWrite(FileFailurePlace::kClosing, GetLastError(), INVALID_HANDLE_VALUE, pending);
-  }
-  if (!MoveFileExA(pending.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failWrite(FileFailurePlace::kRenaming, GetLastError(), INVALID_HANDLE_VALUE, pending);
-  }
+  paths_.push_back(path);
+  pending_.push_back({file});
 }
 
-void syncDirectory(const std::string&) {
-  // MoveFileEx with write-through has already made the rename durable.
+void DurableBatch::commit() {
+  std::vector<Pending> files;
+  files.swap(pending_);
+  std::vector<std::string> paths;
+  paths.swap(paths_);
+  // Ends the run, the ".part" files from the one in hand on removed.
+  auto fail = [&](FileFailurePlace place, DWORD err, size_t from) {
+    for (size_t i = from; i < files.size(); ++i) {
+      if (files[i].file != INVALID_HANDLE_VALUE) {
+        CloseHandle(files[i].file);
+      }
+      DeleteFileA((paths[i] + ".part").c_str());
+    }
+    endRun(place, err);
+  };
+  // The bytes reach the disk before any name does.
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!FlushFileBuffers(files[i].file)) {
+      fail(FileFailurePlace::kWriting, GetLastError(), 0);
+    }
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    HANDLE file = files[i].file;
+    files[i].file = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(file)) {
+      fail(FileFailurePlace::kClosing, GetLastError(), i);
+    }
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    // Write-through makes each rename durable as it is made.
+    if (!MoveFileExA((paths[i] + ".part").c_str(), paths[i].c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      fail(FileFailurePlace::kRenaming, GetLastError(), i);
+    }
+  }
 }
 
 void removeUnlessRegularFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "run/key_list.h"
 #include "run/link_tag_list.h"
@@ -30,8 +31,10 @@ struct RunState {
   LinkTagList linkTags;
   KeyList turnList;  // turn keys of the character in hand
   PageText pageText;
-  int32_t skippedCount = 0;  // turns whose file was already there
-  int32_t fetchedCount = 0;  // turns that were requested
+  int32_t skippedCount = 0;                 // turns whose file was already there
+  int32_t fetchedCount = 0;                 // turns that were requested
+  bool recheckEmpty = false;                // ask again for turns whose file is empty
+  std::vector<std::string> savedTurnFiles;  // the turn files this run saved
 };
 
 }  // namespace qz

@@ -34,6 +34,8 @@ namespace {
   }
   ::setenv("QZTURNS_BASE_URL", options.baseUrl.c_str(), 1);
   ::unsetenv("QZTURNS_CONNECTIONS");
+  ::unsetenv("QZTURNS_INDEX");
+  ::unsetenv("QZTURNS_RECHECK_EMPTY");
   for (const auto& [name, value] : options.environment) {
     ::setenv(name.c_str(), value.c_str(), 1);
   }
@@ -61,21 +63,25 @@ namespace {
   }
   std::string program = programUnderTest();
   std::string name = options.programName.empty() ? program : options.programName;
-  std::string launcher = programLauncher();
-  std::vector<char*> argv;
-  if (!launcher.empty()) {
-    argv.push_back(launcher.data());
+  // What the program runs under, if anything: the wrapper, else the launcher.
+  std::vector<std::string> command = options.wrapper;
+  if (command.empty() && underLauncher()) {
+    command.push_back(programLauncher());
   }
-  argv.push_back(launcher.empty() ? name.data() : program.data());
+  std::vector<char*> argv;
+  for (std::string& word : command) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(command.empty() ? name.data() : program.data());
   std::vector<std::string> arguments = options.arguments;
   for (std::string& argument : arguments) {
     argv.push_back(argument.data());
   }
   argv.push_back(nullptr);
-  if (launcher.empty()) {
+  if (command.empty()) {
     ::execv(program.c_str(), argv.data());
   } else {
-    ::execvp(launcher.c_str(), argv.data());
+    ::execvp(command.front().c_str(), argv.data());
   }
   ::_exit(127);
 }

@@ -28,6 +28,8 @@ struct ProgramOptions {
   bool closeStdin = false;  // start the program with these streams closed
   bool closeStdout = false;
   std::vector<std::pair<std::string, std::string>> environment;  // set for the program
+  // A command the program is run under, such as {"strace", "-o", "trace"}.
+  std::vector<std::string> wrapper;
 };
 
 ProgramResult runProgram(const ProgramOptions& options);

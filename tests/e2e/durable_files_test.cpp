@@ -1,0 +1,106 @@
+// Turn files survive a power cut: the system calls of a run show every turn
+// file's data flushed before its name appears, and its folder flushed after
+// the renames, at one flush per batch rather than one per file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
+#include "site_fixture.h"
+
+namespace qztest {
+namespace {
+
+class DurableFilesTest : public SiteTest {};
+
+// One traced call: its name, its text and what it returned.
+struct Call {
+  std::string name;
+  std::string text;
+  long result = -1;
+};
+
+std::vector<Call> tracedCalls(const std::string& traceFile) {
+  static const std::regex kCall(R"(^\d+\s+(\w+)\((.*)\)\s+=\s+(-?\d+))");
+  std::vector<Call> calls;
+  std::ifstream in(traceFile);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (std::regex_search(line, match, kCall)) {
+      calls.push_back({match[1], match[2], std::stol(match[3])});
+    }
+  }
+  return calls;
+}
+
+TEST_F(DurableFilesTest, EveryTurnIsFlushedBeforeItsNameAppearsAndItsFolderAfter) {
+  if (underLauncher()) {
+    GTEST_SKIP() << "the system calls of a Windows program under wine are wine's";
+  }
+  std::vector<std::string> keys;
+  for (int t = 1; t <= 70; ++t) {  // more than one batch
+    keys.push_back(std::to_string(t));
+  }
+  site.serve(kFrontPage, page("front"));
+  serveCharacter("1234", keys);
+  TempFolder traceFolder;
+  const std::string trace = traceFolder / "trace";
+  ProgramOptions traced = options({"1234"});  // no reader page: turn files only
+  traced.wrapper = {"strace",
+                    "-f",
+                    "-qq",
+                    "-o",
+                    trace,
+                    "-e",
+                    "trace=openat,close,fsync,fdatasync,syncfs,rename,renameat,renameat2"};
+  ProgramResult result = runProgram(traced);
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  ASSERT_EQ(listTree(work / "qz1234").size(), 70u);
+
+  std::vector<Call> calls = tracedCalls(trace);
+  static const std::regex kOpened(R"re("([^"]+)")re");
+  std::map<long, std::string> openFiles;  // descriptor: name
+  std::set<std::string> closed;           // ".part" files written and closed, not yet flushed
+  std::set<std::string> flushed;          // ".part" files whose data is on the disk
+  int dataFlushes = 0, folderFlushes = 0, renames = 0;
+  bool renamedSinceFolderFlush = false;
+  for (const Call& call : calls) {
+    std::smatch name;
+    std::regex_search(call.text, name, kOpened);
+    if (call.name == "openat" && call.result >= 0 && name.size() > 1) {
+      openFiles[call.result] = name[1];
+    } else if (call.name == "close") {
+      long fd = std::stol(call.text);
+      if (openFiles[fd].ends_with(".htm.part")) {
+        closed.insert(openFiles[fd]);
+      }
+      openFiles.erase(fd);
+    } else if ((call.name == "syncfs" || call.name == "fdatasync") && call.result == 0) {
+      EXPECT_FALSE(renamedSinceFolderFlush) << "a batch began before the last one's folder flush";
+      flushed.insert(closed.begin(), closed.end());
+      closed.clear();
+      ++dataFlushes;
+    } else if (call.name == "fsync" && call.result == 0 &&
+               openFiles[std::stol(call.text)] == "qz1234") {
+      renamedSinceFolderFlush = false;
+      ++folderFlushes;
+    } else if (call.name.starts_with("rename") && name.size() > 1) {
+      std::string from = name[1];
+      if (from.ends_with(".htm.part")) {
+        EXPECT_TRUE(flushed.count(from)) << from << " got its name before its data was flushed";
+        renamedSinceFolderFlush = true;
+        ++renames;
+      }
+    }
+  }
+  EXPECT_EQ(renames, 70);
+  EXPECT_FALSE(renamedSinceFolderFlush) << "the folder was not flushed after the last renames";
+  // One flush of the data and one of the folder per batch of 64 turns at most.
+  EXPECT_EQ(dataFlushes, 2);
+  EXPECT_EQ(folderFlushes, 2);
+}
+
+}  // namespace
+}  // namespace qztest
