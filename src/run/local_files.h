@@ -47,9 +47,11 @@ void makeDirectory(const std::string& path);
 // batch durable at once, renames each into place, and flushes the folders
 // that hold them. A kill or a power cut before commit() loses the batch's
 // files, whose ".part" names nothing counts and the next write replaces. A
-// failure ends the run, and removes the ".part" file in hand. Files are
-// committed in the order they were written; a batch left uncommitted when it
-// is destroyed keeps only its ".part" files.
+// failure ends the run, and removes the ".part" file in hand; the files of
+// the batch in hand that were written whole before it still get their names
+// then, once their data is flushed. Files are committed in the order they
+// were written; a batch left uncommitted when it is destroyed keeps only its
+// ".part" files.
 class DurableBatch {
  public:
   DurableBatch();
@@ -59,6 +61,9 @@ class DurableBatch {
 
   void write(const std::string& path, std::string_view bytes);
   void commit();
+  // What a run that ends on a file failure keeps of the batch in hand: its
+  // whole files, flushed and renamed, failures passed over.
+  static void salvage();
   // How many files wait for commit().
   size_t size() const { return paths_.size(); }
   // True when path waits for commit(): it counts as there already.

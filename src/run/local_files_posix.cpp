@@ -148,8 +148,25 @@ struct DurableBatch::Pending {
   std::string folder;
 };
 
+namespace {
+
+// The batch whose files a run ending on a file failure salvages.
+DurableBatch* activeBatch = nullptr;
+
+void forgetActive(DurableBatch* batch) {
+  if (activeBatch == batch) {
+    activeBatch = nullptr;
+    setFileErrorSalvage(nullptr);
+  }
+}
+
+}  // namespace
+
 DurableBatch::DurableBatch() = default;
-DurableBatch::~DurableBatch() = default;
+
+DurableBatch::~DurableBatch() {
+  forgetActive(this);
+}
 
 void DurableBatch::write(const std::string& path, std::string_view bytes) {
   std::string pending = pendingFileName(path);
@@ -171,6 +188,8 @@ void DurableBatch::write(const std::string& path, std::string_view bytes) {
   size_t slash = path.find_last_of(kPathSeparators);
   paths_.push_back(path);
   pending_.push_back({slash == std::string::npos ? "." : path.substr(0, slash)});
+  activeBatch = this;
+  setFileErrorSalvage(&DurableBatch::salvage);
 }
 
 namespace {
@@ -241,6 +260,7 @@ void syncFolder(const std::string& path) {
 }  // namespace
 
 void DurableBatch::commit() {
+  forgetActive(this);
   if (pending_.empty()) {
     return;
   }
@@ -269,6 +289,27 @@ void DurableBatch::commit() {
   for (const std::string& folder : folders) {
     syncFolder(folder);
   }
+}
+
+void DurableBatch::salvage() {
+  DurableBatch* batch = activeBatch;
+  forgetActive(batch);
+  if (batch == nullptr || batch->paths_.empty()) {
+    return;
+  }
+  std::vector<std::string> parts;
+  for (const std::string& path : batch->paths_) {
+    parts.push_back(pendingFileName(path));
+  }
+  if (!flushData(batch->pending_.front().folder, parts)) {
+    return;  // not on the disk: no name for them
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    ::rename(parts[i].c_str(), batch->paths_[i].c_str());
+  }
+  syncFolder(batch->pending_.front().folder);
+  batch->paths_.clear();
+  batch->pending_.clear();
 }
 
 void removeUnlessRegularFile(const std::string& path) {

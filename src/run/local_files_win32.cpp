@@ -151,9 +151,24 @@ struct DurableBatch::Pending {
   HANDLE file;  // kept open until commit, so that the flushes go out together
 };
 
+namespace {
+
+// The batch whose files a run ending on a file failure salvages.
+DurableBatch* activeBatch = nullptr;
+
+void forgetActive(DurableBatch* batch) {
+  if (activeBatch == batch) {
+    activeBatch = nullptr;
+    setFileErrorSalvage(nullptr);
+  }
+}
+
+}  // namespace
+
 DurableBatch::DurableBatch() = default;
 
 DurableBatch::~DurableBatch() {
+  forgetActive(this);
   for (const Pending& file : pending_) {
     CloseHandle(file.file);
   }
@@ -174,9 +189,31 @@ void DurableBatch::write(const std::string& path, std::string_view bytes) {
   }
   paths_.push_back(path);
   pending_.push_back({file});
+  activeBatch = this;
+  setFileErrorSalvage(&DurableBatch::salvage);
+}
+
+void DurableBatch::salvage() {
+  DurableBatch* batch = activeBatch;
+  forgetActive(batch);
+  if (batch == nullptr) {
+    return;
+  }
+  bool flushed = true;
+  for (Pending& file : batch->pending_) {
+    flushed = FlushFileBuffers(file.file) && flushed;
+    CloseHandle(file.file);
+  }
+  for (size_t i = 0; flushed && i < batch->paths_.size(); ++i) {
+    MoveFileExA((batch->paths_[i] + ".part").c_str(), batch->paths_[i].c_str(),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+  batch->paths_.clear();
+  batch->pending_.clear();
 }
 
 void DurableBatch::commit() {
+  forgetActive(this);
   std::vector<Pending> files;
   files.swap(pending_);
   std::vector<std::string> paths;

@@ -89,11 +89,25 @@ int fileErrorCode(int err, FileAccess access) {
   }
 }
 
+namespace {
+
+void (*fileErrorSalvage)() = nullptr;
+
+}  // namespace
+
+void setFileErrorSalvage(void (*salvage)()) {
+  fileErrorSalvage = salvage;
+}
+
 void endRunOnFileError(FileFailurePlace place, int code) {
   consoleFlush();
   std::string report = fileErrorReport(moduleName(), place, code);
   std::fwrite(report.data(), 1, report.size(), stderr);
   std::fflush(stderr);
+  if (void (*salvage)() = fileErrorSalvage) {
+    fileErrorSalvage = nullptr;  // once, even if it meets a failure of its own
+    salvage();
+  }
   std::exit(1);
 }
 

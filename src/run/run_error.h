@@ -44,6 +44,13 @@ enum class FileAccess { kReading, kWriting };
 // table lacks is passed on as it is.
 int fileErrorCode(int err, FileAccess access);
 
+// Flushes standard output, writes the report to standard error, lets the
+// salvage (if one is set) keep what can be kept, and exits with status 1.
 [[noreturn]] void endRunOnFileError(FileFailurePlace place, int code);
+
+// What to do before a run that ends on a file failure exits: a batch of
+// turn files written whole but not yet given their names gets them. It must
+// not fail loudly; nullptr for nothing.
+void setFileErrorSalvage(void (*salvage)());
 
 }  // namespace qz

@@ -218,10 +218,15 @@ TEST_F(SingleCharacterTest, RunKilledWhileWaitingLeavesWholeFilesAndTheNextRunCo
   ProgramResult killed = finishProgram(pid, output.path());
   site.release();
   EXPECT_EQ(killed.signal, SIGKILL);
-  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm", "1234-002.htm"}));
+  // The turns of the batch in hand were written whole but not yet flushed:
+  // none has its name, and the next run fetches them again.
+  EXPECT_EQ(listTree(work / "qz1234"),
+            (std::vector<std::string>{"1234-001.htm.part", "1234-002.htm.part"}));
 
   ProgramResult next = run({"1234"});
-  EXPECT_NE(next.out.find("Atlepve: 2 Letoltve: 2\r\n"), std::string::npos);
+  EXPECT_NE(next.out.find("Atlepve: 0 Letoltve: 4\r\n"), std::string::npos);
+  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm", "1234-002.htm",
+                                                                 "1234-003.htm", "1234-004.htm"}));
   for (const std::string k : {"1", "2", "3", "4"}) {
     EXPECT_EQ(saved("qz1234/1234-00" + k + ".htm"), fragment("turn 1234/" + k));
   }
