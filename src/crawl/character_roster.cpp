@@ -1,5 +1,6 @@
 #include "crawl/character_roster.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "crawl/turn_archive.h"
@@ -108,14 +109,21 @@ void collectAllCharacters(RunState& state) {
   consoleWrite(" karakter");
   consoleWriteLineEnd();
 
-  if (fetchesAhead()) {
-    std::vector<std::string> characterPages;
-    for (size_t i = 0; i < state.characterRoster.count(); ++i) {
-      characterPages.push_back(characterPageUrl(state.baseUrl, state.characterRoster.at(i)));
-    }
-    expectPages(characterPages, false);
-  }
+  // The next characters' pages are said a few at a time: fetched ahead
+  // while a character's turns are saved, they hold bodies that the turns
+  // said after them would otherwise have to wait for.
+  size_t saidThrough = 0;
   for (size_t i = 0; i < state.characterRoster.count(); ++i) {
+    if (fetchesAhead()) {
+      std::vector<std::string> characterPages;
+      size_t through = std::min(state.characterRoster.count(),
+                                i + 1 + static_cast<size_t>(pagesFetchedAtOnce()));
+      for (; saidThrough < through; ++saidThrough) {
+        characterPages.push_back(
+            characterPageUrl(state.baseUrl, state.characterRoster.at(saidThrough)));
+      }
+      expectPages(characterPages, false);
+    }
     const std::string character = state.characterRoster.at(i);
     consoleWrite(character);
     collectTurnList(state, character);

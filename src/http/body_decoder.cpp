@@ -61,6 +61,12 @@ bool BodyDecoder::start(std::string_view coding, std::string* out, size_t maxByt
   return false;
 }
 
+void BodyDecoder::expectLength(long long bytes) {
+  if (inflater_ == nullptr && bytes > 0 && static_cast<size_t>(bytes) <= maxBytes_) {
+    out_->reserve(static_cast<size_t>(bytes));
+  }
+}
+
 bool BodyDecoder::append(const char* data, size_t size) {
   if (size > maxBytes_ - out_->size()) {
     return false;

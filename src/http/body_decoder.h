@@ -28,6 +28,10 @@ class BodyDecoder {
   // coding is the answer's Content-Encoding, empty when it has none. False
   // for a coding that cannot be undone.
   bool start(std::string_view coding, std::string* out, size_t maxBytes = kMaxPageBytes);
+  // The length the answer announced: a body sent as it is gets its room at
+  // once, rather than by doubling, which would hold up to three times a large
+  // page for a moment.
+  void expectLength(long long bytes);
   // False when the bytes are not of the coding or the body passes its cap;
   // the body is then to be dropped.
   bool feed(const char* data, size_t size);

@@ -177,7 +177,17 @@ void resetClient() {
   policy().setLimits(limits().retry);
 }
 
+int& connectionCount() {
+  static int count = 1;
+  return count;
+}
+
+int connections() {
+  return connectionCount();
+}
+
 void setConnections(int connections) {
+  connectionCount() = connections;
   delete prefetcher();
   prefetcher() = nullptr;
   setTransferConnections(connections);

@@ -64,6 +64,8 @@ void setConnections(int connections);
 // True when pages are fetched ahead (more than one connection), so that
 // telling expectRequests is worth the work of finding them.
 bool fetchesAheadOfRequests();
+// The connections set: how many requests may be in flight at once.
+int connections();
 
 // Says which pages will be asked for next, in the order they will be; soon
 // puts them before those said earlier. Every one of them is then asked for

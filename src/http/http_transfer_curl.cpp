@@ -32,6 +32,7 @@ struct Exchange {
   AnswerHeaders* headers = nullptr;
   BodyDecoder decoder;
   std::string coding;
+  long long length = -1;  // Content-Length, -1 when not given
   bool bodyStarted = false;
   long retryAfter = -1;
 };
@@ -47,12 +48,19 @@ size_t onHeader(char* data, size_t size, size_t count, void* userData) {
   std::string_view line(data, size * count);
   if (line.substr(0, 5) == "HTTP/") {
     exchange.coding.clear();
+    exchange.length = -1;
     exchange.bodyStarted = false;
     exchange.retryAfter = -1;
     exchange.body->clear();
     *exchange.headers = AnswerHeaders();
   } else if (startsWithName(line, "content-encoding")) {
     exchange.coding = std::string(line.substr(17));
+  } else if (startsWithName(line, "content-length")) {
+    std::string_view digits = trimmed(line.substr(15));
+    if (!digits.empty() && digits.size() < 19 &&
+        digits.find_first_not_of("0123456789") == std::string_view::npos) {
+      exchange.length = std::stoll(std::string(digits));
+    }
   } else if (startsWithName(line, "retry-after")) {
     exchange.retryAfter = retryAfterSeconds(line.substr(12), std::time(nullptr));
   } else if (startsWithName(line, "set-cookie")) {
@@ -70,6 +78,7 @@ size_t onBody(char* data, size_t size, size_t count, void* userData) {
     if (!exchange.decoder.start(exchange.coding, exchange.body)) {
       return 0;  // a coding we cannot undo ends the transfer
     }
+    exchange.decoder.expectLength(exchange.length);
   }
   return exchange.decoder.feed(data, size * count) ? size * count : 0;
 }

@@ -212,6 +212,7 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   }
   std::string lengthText = header(request, WINHTTP_QUERY_CONTENT_LENGTH);
   long long announced = lengthText.empty() ? -1 : std::atoll(lengthText.c_str());
+  decoder.expectLength(announced);
   long long received = 0;
   const Clock::time_point start = Clock::now();
   Clock::time_point windowStart = start;

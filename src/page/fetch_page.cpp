@@ -56,6 +56,10 @@ bool fetchesAhead() {
   return fetchesAheadOfRequests();
 }
 
+int pagesFetchedAtOnce() {
+  return connections();
+}
+
 void expectPages(const std::vector<std::string>& urls, bool soon) {
   expectRequests(urls, soon);
 }

@@ -18,6 +18,8 @@ bool fetchPage(const std::string& url, const std::string& fileName);
 // True when pages are fetched ahead (more than one connection), so that
 // telling expectPages is worth the work of finding them.
 bool fetchesAhead();
+// How many pages are fetched at once when fetching ahead.
+int pagesFetchedAtOnce();
 
 // Says which pages the crawl will ask for next, in the order it will ask
 // for them; soon puts them before those said earlier. Every one of them is

@@ -114,7 +114,8 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
   }
   if (request.target == openingTarget_) {
     Reply reply = nextReply(request.target);
-    std::string id = "s" + std::to_string(++sessionsOpened_);
+    std::string id = std::to_string(++sessionsOpened_);
+    id.insert(id.begin(), 's');
     sessions_.insert(id);
     reply.headers.push_back({"Set-Cookie", "SID=" + id + "; path=/"});
     return reply;
