@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "page/fetch_page.h"
-#include "page/page_text.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
@@ -16,6 +15,8 @@ namespace qz {
 namespace {
 
 constexpr size_t kTurnsPerFlush = 64;
+
+constexpr const char* kNoTurnCause = "came back without the turn (the session may have been lost)";
 
 std::string keyPart(std::string_view key) {
   if (isOliKey(key) || key.size() > 3) {
@@ -108,27 +109,22 @@ void archiveTurns(RunState& state, std::string_view character) {
       continue;
     }
     state.requestUrl = turnPageUrl(state.baseUrl, character, key);
-    if (fetchPage(state.requestUrl, state.tempFileName)) {
-      loadPageText(state, state.tempFileName);
-      if (!turnFragment(state.pageText) && renewSession(state)) {
-        // Perhaps an expired session: asked once more in a new one.
-        if (!fetchPage(state.requestUrl, state.tempFileName)) {
-          state.pageText.clear();
-        } else {
-          loadPageText(state, state.tempFileName);
-        }
+    // A page without the markers is not a turn (an expired session, a
+    // maintenance page): saving it would stand for the turn for ever.
+    PageLoad load = loadSitePage(state, state.requestUrl, [](std::string_view text) {
+      return turnFragment(text).has_value();
+    });
+    if (load == PageLoad::kWithContent) {
+      batch.write(fileName, *turnFragment(state.pageText));
+      state.savedTurnFiles.push_back(fileName);
+      if (batch.size() >= kTurnsPerFlush) {
+        batch.commit();
       }
-      // A page without the markers is not a turn (an expired session, a
-      // maintenance page): saving it would stand for the turn for ever.
-      if (std::optional<std::string_view> fragment = turnFragment(state.pageText)) {
-        batch.write(fileName, *fragment);
-        state.savedTurnFiles.push_back(fileName);
-        if (batch.size() >= kTurnsPerFlush) {
-          batch.commit();
-        }
-        ++state.fetchedCount;
-        continue;
-      }
+      ++state.fetchedCount;
+      continue;
+    }
+    if (load == PageLoad::kWithoutContent) {
+      countPageNotSaved(kNoTurnCause);
     }
     if (recheck) {
       ++state.skippedCount;  // still not a turn: the empty file stays

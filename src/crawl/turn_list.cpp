@@ -1,9 +1,7 @@
 #include "crawl/turn_list.h"
 
 #include "crawl/turn_archive.h"
-#include "page/fetch_page.h"
 #include "page/link_tags.h"
-#include "page/page_text.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
@@ -63,19 +61,15 @@ void collectTurnList(RunState& state, std::string_view character) {
   state.linkTags.clear();
   state.turnList.clear();
   state.requestUrl = characterPageUrl(state.baseUrl, character);
-  if (!fetchPage(state.requestUrl, state.tempFileName)) {
+  // The site says "cannot display" of every character once it has lost our
+  // session: what counts is its answer in a new one.
+  PageLoad load = loadSitePage(state, state.requestUrl, [](std::string_view text) {
+    return !isCannotDisplayPage(text);
+  });
+  if (load == PageLoad::kFailed) {
     return;
   }
-  loadPageText(state, state.tempFileName);
-  if (isCannotDisplayPage(state.pageText) && renewSession(state)) {
-    // The site says so of every character once it has lost our session:
-    // what counts is its answer in a new one.
-    if (!fetchPage(state.requestUrl, state.tempFileName)) {
-      return;
-    }
-    loadPageText(state, state.tempFileName);
-  }
-  if (isCannotDisplayPage(state.pageText)) {
+  if (load == PageLoad::kWithoutContent) {
     consoleWrite(kCannotDisplayMessage);
     consoleWriteLineEnd();
     return;

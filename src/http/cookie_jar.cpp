@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "http/header_text.h"
-#include "http/retry_policy.h"
+#include "http/http_date.h"
 
 namespace qz {
 

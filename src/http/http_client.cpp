@@ -2,26 +2,31 @@
 
 #include <atomic>
 #include <ctime>
-#include <map>
-#include <mutex>
 
 #include "http/cookie_jar.h"
 #include "http/http_transfer.h"
+#include "http/mutex.h"
 #include "http/prefetcher.h"
 #include "http/redirect_location.h"
+#include "http/retry_policy.h"
 
 namespace qz {
 
 namespace {
 
-ClientLimits& limits() {
-  static ClientLimits current;
-  return current;
+struct LimitsHolder {
+  Mutex mutex;
+  ClientLimits limits GUARDED_BY(mutex);
+};
+
+LimitsHolder& limitsHolder() {
+  static LimitsHolder* instance = new LimitsHolder;
+  return *instance;
 }
 
 // Never destroyed: threads that fetch ahead may still use it at exit.
 RetryPolicy& policy() {
-  static RetryPolicy* instance = new RetryPolicy(limits().retry);
+  static RetryPolicy* instance = new RetryPolicy(clientLimits().health);
   return *instance;
 }
 
@@ -31,14 +36,28 @@ CookieJar& cookieJar() {
   return *instance;
 }
 
+std::atomic<long> sent{0};
+
 constexpr int kMaxRedirects = 10;
 
 bool isRedirect(long status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// One try of a request: its redirects followed, the cookies of the jar sent
-// and those the site sets kept, at every hop.
+// One exchange, with the cookies of the jar sent and those the site sets kept.
+TryOutcome exchangeWithCookies(const std::string& url, const UrlParts& parts, std::string* body,
+                               AnswerHeaders* headers) {
+  std::time_t now = std::time(nullptr);
+  ++sent;
+  TryOutcome outcome = exchangeOnce(
+      url, cookieJar().headerFor(parts.host, parts.target, parts.secure, now), body, headers);
+  for (const std::string& setCookie : headers->setCookies) {
+    cookieJar().take(parts.host, parts.target, setCookie, now);
+  }
+  return outcome;
+}
+
+// One try of a request: its redirects followed, cookies at every hop.
 TryOutcome transferOnce(const std::string& url, std::string* body) {
   std::string current = url;
   for (int hop = 0;; ++hop) {
@@ -47,38 +66,20 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
       body->clear();
       return TryOutcome();  // not a web address: never asked for
     }
-    std::time_t now = std::time(nullptr);
     AnswerHeaders headers;
-    TryOutcome outcome =
-        exchangeOnce(current, cookieJar().headerFor(parts.host, parts.target, parts.secure, now),
-                     body, &headers);
-    for (const std::string& setCookie : headers.setCookies) {
-      cookieJar().take(parts.host, parts.target, setCookie, now);
-    }
+    TryOutcome outcome = exchangeWithCookies(current, parts, body, &headers);
     if (!isRedirect(outcome.status) || headers.location.empty()) {
       return outcome;
     }
     current = resolveLocation(current, headers.location);
     if (current.empty() || hop >= kMaxRedirects) {
       body->clear();
-      return TryOutcome();  // a redirect loop, or a way off the web
+      TryOutcome loop;
+      loop.status = outcome.status;
+      loop.why = kWhyRedirect;
+      return loop;  // a redirect loop, or a way off the web
     }
   }
-}
-
-// Why fetches failed: the cause of each failed fetch until it is handed
-// over, and the tally of those handed over.
-struct FailureAccount {
-  std::mutex mutex;
-  std::map<std::string, std::string> pending;  // by URL
-  std::vector<std::pair<std::string, int>> byCause;
-  int count = 0;
-  std::atomic<bool> anyAnswer{false};
-};
-
-FailureAccount& failures() {
-  static FailureAccount* instance = new FailureAccount;
-  return *instance;
 }
 
 // "http://host:port" of an absolute URL.
@@ -88,98 +89,152 @@ std::string originOf(const std::string& url) {
   return url.substr(0, path);
 }
 
-// The cause of a failed fetch in plain words, by its last try.
-std::string causeOf(const std::string& url, bool tried, const TryOutcome& last) {
-  if (!tried) {
-    return "gave up: the site was down";
+// Whether the site answers at all: one request for its root, whose answer,
+// whatever page it is, shows that the server and what stands behind it work.
+TryOutcome probeSite(const std::string& url) {
+  std::string root = originOf(url) + "/";
+  UrlParts parts;
+  if (!splitUrl(root, &parts)) {
+    return TryOutcome();
   }
-  if (last.status >= 400) {
-    return statusText(last.status);
-  }
-  if (last.status >= 300) {
-    return std::string(kWhyRedirect);
-  }
-  std::string_view why = last.why.empty() ? kWhyOther : last.why;
-  if (why == kWhyRefused || why == kWhyUnknownHost || why == kWhyTimedOut) {
-    return "the site could not be reached at " + originOf(url) + ": " + std::string(why);
-  }
-  return std::string(why);
+  std::string body;
+  AnswerHeaders headers;
+  return exchangeWithCookies(root, parts, &body, &headers);
 }
 
-bool fetchWithRetries(const std::string& url, std::string* body) {
-  TryOutcome last;
-  bool tried = false;
-  bool arrived = policy().run([&] {
-    tried = true;
-    last = transferOnce(url, body);
-    if (last.status > 0 || last.kind == TryOutcome::kArrived) {
-      failures().anyAnswer = true;
+std::string seconds(std::chrono::milliseconds span) {
+  return std::to_string((span.count() + 500) / 1000) + " s";
+}
+
+// Why a site was given up, in plain words.
+std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
+  switch (cause) {
+    case GiveUpCause::kNeverAnswered:
+      return "the site could not be reached";
+    case GiveUpCause::kRefusing:
+      return "the site kept refusing for " + seconds(limits.givenUpAfter);
+    case GiveUpCause::kDown:
+      return "the site was down for " + seconds(limits.givenUpAfter);
+    case GiveUpCause::kNone:
+      break;
+  }
+  return {};
+}
+
+// The cause of a failed fetch in plain words, by its last try and by what
+// had become of the site. "Could not be reached" only for a site that never
+// answered.
+std::string causeOf(const std::string& url, const RequestResult& result, bool anyAnswer) {
+  ClientLimits limits = clientLimits();
+  if (!result.last) {
+    return "not asked: " + giveUpText(result.givenUp, limits.health);
+  }
+  const TryOutcome& last = *result.last;
+  std::string cause;
+  if (last.why.empty()) {
+    cause = last.status > 0 ? statusText(last.status) : std::string(kWhyOther);
+  } else if (last.why == kWhyTimedOut) {
+    cause = "no answer in " + std::to_string(limits.stallSeconds) + " s";
+  } else if (last.why == kWhyNoConnection) {
+    cause = "no connection in " + std::to_string(limits.connectTimeoutSeconds) + " s";
+  } else {
+    cause = std::string(last.why);
+  }
+  const Fault fault = faultOf(last);
+  if (!anyAnswer && (fault == Fault::kNoConnection || fault == Fault::kNoAnswer ||
+                     last.why == kWhyUnknownHost)) {
+    return "the site could not be reached at " + originOf(url) + ": " + cause;
+  }
+  if (result.givenUp == GiveUpCause::kRefusing || result.givenUp == GiveUpCause::kDown) {
+    cause += "; " + giveUpText(result.givenUp, limits.health);
+  }
+  return cause;
+}
+
+Fetched fetchWithRetries(const std::string& url, std::string* body) {
+  RequestResult result = policy().run(
+      url, [&] { return transferOnce(url, body); }, [&] { return probeSite(url); });
+  Fetched fetched;
+  fetched.arrived = result.arrived;
+  fetched.sentAt = result.sentAt;
+  if (!result.arrived) {
+    std::string().swap(*body);  // a failed fetch holds no body, however much of one came
+    fetched.failure = causeOf(url, result, policy().anyAnswer());
+  }
+  return fetched;
+}
+
+// The pages that failed, counted as they are handed over.
+class FailureAccount {
+ public:
+  void count(const std::string& cause) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    ++count_;
+    for (auto& [known, count] : byCause_) {
+      if (known == cause) {
+        ++count;
+        return;
+      }
     }
-    return last;
-  });
-  if (!arrived) {
-    // A failed fetch holds no body, however much of one came.
-    std::string().swap(*body);
-    std::lock_guard<std::mutex> lock(failures().mutex);
-    failures().pending[url] = causeOf(url, tried, last);
+    byCause_.push_back({cause, 1});
   }
-  return arrived;
+  FailedFetches read(bool anyAnswer) const EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    return {count_, byCause_, anyAnswer};
+  }
+  void clear() EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    count_ = 0;
+    byCause_.clear();
+  }
+
+ private:
+  mutable Mutex mutex_;
+  int count_ GUARDED_BY(mutex_) = 0;
+  std::vector<std::pair<std::string, int>> byCause_ GUARDED_BY(mutex_);
+};
+
+FailureAccount& failures() {
+  static FailureAccount* instance = new FailureAccount;
+  return *instance;
 }
 
-// A fetch handed over as failed counts once, by its cause.
-void countFailure(const std::string& url) {
-  FailureAccount& account = failures();
-  std::lock_guard<std::mutex> lock(account.mutex);
-  auto pending = account.pending.find(url);
-  std::string cause = pending == account.pending.end() ? std::string(kWhyOther) : pending->second;
-  if (pending != account.pending.end()) {
-    account.pending.erase(pending);
-  }
-  ++account.count;
-  for (auto& [known, count] : account.byCause) {
-    if (known == cause) {
-      ++count;
-      return;
-    }
-  }
-  account.byCause.push_back({cause, 1});
-}
-
-// Set when more than one connection is wanted; never destroyed, for the
-// same reason as the policy.
+// Set when more than one connection is wanted; never destroyed at exit,
+// for the same reason as the policy.
 Prefetcher*& prefetcher() {
   static Prefetcher* instance = nullptr;
   return instance;
 }
 
+int& connectionCount() {
+  static int count = 1;
+  return count;
+}
+
 }  // namespace
 
-const ClientLimits& clientLimits() {
-  return limits();
+ClientLimits clientLimits() {
+  LimitsHolder& holder = limitsHolder();
+  MutexLock lock(holder.mutex);
+  return holder.limits;
 }
 
 void setClientLimits(const ClientLimits& newLimits) {
-  limits() = newLimits;
-  policy().setLimits(newLimits.retry);
+  {
+    LimitsHolder& holder = limitsHolder();
+    MutexLock lock(holder.mutex);
+    holder.limits = newLimits;
+  }
+  policy().setLimits(newLimits.health);
   applyTransferLimits(newLimits);
 }
 
 void resetClient() {
-  {
-    std::lock_guard<std::mutex> lock(failures().mutex);
-    failures().pending.clear();
-    failures().byCause.clear();
-    failures().count = 0;
-    failures().anyAnswer = false;
-  }
+  failures().clear();
+  sent = 0;
   closeTransferConnections();
   cookieJar().clear();
-  policy().setLimits(limits().retry);
-}
-
-int& connectionCount() {
-  static int count = 1;
-  return count;
+  policy().setLimits(clientLimits().health);
 }
 
 int connections() {
@@ -207,29 +262,32 @@ void expectRequests(const std::vector<std::string>& urls, bool soon) {
   }
 }
 
-void refetchPagesAhead() {
-  if (prefetcher() != nullptr) {
-    prefetcher()->refetchDone();
-  }
-}
-
 long storedCookieCount() {
   return static_cast<long>(cookieJar().count());
 }
 
-bool fetchBody(const std::string& url, std::string* body) {
-  bool arrived =
+long requestsSent() {
+  return sent.load();
+}
+
+bool fetchBody(const std::string& url, std::string* body,
+               std::chrono::steady_clock::time_point* sentAt) {
+  Fetched fetched =
       prefetcher() != nullptr ? prefetcher()->take(url, body) : fetchWithRetries(url, body);
-  if (!arrived) {
-    countFailure(url);
+  if (!fetched.arrived) {
+    failures().count(fetched.failure);
+  } else if (sentAt != nullptr) {
+    *sentAt = fetched.sentAt;
   }
-  return arrived;
+  return fetched.arrived;
+}
+
+void countUnusablePage(const std::string& cause) {
+  failures().count(cause);
 }
 
 FailedFetches failedFetches() {
-  FailureAccount& account = failures();
-  std::lock_guard<std::mutex> lock(account.mutex);
-  return {account.count, account.byCause, account.anyAnswer.load()};
+  return failures().read(policy().anyAnswer());
 }
 
 }  // namespace qz

@@ -1,15 +1,22 @@
 // The HTTP client of the run: one for the process, knowing nothing of the
 // pages it fetches. It keeps connections alive and reuses them, keeps the
 // cookies the site sets and sends them back, follows redirects, rides out a
-// busy or briefly broken site under the retry policy, and can fetch ahead on
-// several connections.
+// busy, broken or briefly vanished site under one model of the site's
+// health (site_health.h), and can fetch ahead on several connections.
+//
+// Process-wide state, made on first use and kept to the end of the process
+// (threads that fetch ahead may use it until then). fetchBody and
+// expectRequests are for one thread, the crawl's; the other calls change
+// the whole client and must not overlap a fetch: the program makes them
+// before its first request, tests between runs.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "http/retry_policy.h"
+#include "http/site_health.h"
 
 namespace qz {
 
@@ -22,30 +29,38 @@ struct ClientLimits {
   long lowSpeedBytes = 100;
   long stallSeconds = 30;
   long longestTransferSeconds = 300;
-  RetryLimits retry;
+  HealthLimits health;
 };
+// Takes new limits and starts the site's health afresh.
 void setClientLimits(const ClientLimits& limits);
-const ClientLimits& clientLimits();
+ClientLimits clientLimits();
 
-// Closes the connections, forgets the cookies, the pacing and a site given
-// up; the next request starts afresh. For tests that run many sites in one
-// process.
+// Closes the connections, forgets the cookies, the site's health and the
+// failures counted; the next request starts afresh.
 void resetClient();
 
 // How many cookies the client keeps for the site: bounded, whatever it sets.
 long storedCookieCount();
+// How many requests the client has sent in the run, tries and probes of the
+// site alike (each redirect followed counts as well).
+long requestsSent();
 
 // Fetches url into *body, its content coding undone. True only when the
 // whole body of an answer with a status below 400 arrived; after false
-// *body holds nothing of use. Once the site has been given up for down,
-// false at once with no request.
-bool fetchBody(const std::string& url, std::string* body);
+// *body holds nothing of use, and the page is counted among the failures.
+// *sentAt, when given, is when the request that brought the body was sent.
+// Once the site has been given up, false at once with no request.
+bool fetchBody(const std::string& url, std::string* body,
+               std::chrono::steady_clock::time_point* sentAt = nullptr);
 
-// The fetches that failed so far in the run, each counted once by the cause
-// of its last try in plain words ("502 Bad Gateway", "the site could not be
-// reached at http://host: connection refused", "gave up: the site was
-// down"), in the order the causes first came; and whether any try got any
-// answer at all.
+// Counts among the failures a page that arrived but was of no use to the
+// caller (cause says why, in plain words).
+void countUnusablePage(const std::string& cause);
+
+// The pages that failed so far in the run, each counted once by its cause
+// in plain words ("502 Bad Gateway", "no answer in 30 s", "not asked: the
+// site was down for 60 s"), in the order the causes first came; and whether
+// the site ever answered at all.
 struct FailedFetches {
   int count = 0;
   std::vector<std::pair<std::string, int>> byCause;
@@ -57,7 +72,7 @@ FailedFetches failedFetches();
 // is asked for, the default) to kMaxConnections, and never more connections
 // than that. With more than one, the pages named by expectRequests are fetched
 // ahead; fetchBody keeps its promise. Once the site has answered 429 or 503,
-// one request at a time.
+// one request at a time. Joins the threads of an earlier setting first.
 inline constexpr int kMaxConnections = 8;
 void setConnections(int connections);
 
@@ -72,9 +87,5 @@ int connections();
 // with fetchBody, in that order, unless the run ends first. Changes nothing
 // with one connection.
 void expectRequests(const std::vector<std::string>& urls, bool soon);
-
-// Pages fetched ahead so far are fetched again when asked for: what they
-// hold may belong to a session that has since been renewed.
-void refetchPagesAhead();
 
 }  // namespace qz

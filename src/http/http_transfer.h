@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "http/http_client.h"
-#include "http/retry_policy.h"
+#include "http/try_outcome.h"
 
 namespace qz {
 

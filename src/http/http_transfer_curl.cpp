@@ -14,6 +14,7 @@
 
 #include "http/body_decoder.h"
 #include "http/header_text.h"
+#include "http/http_date.h"
 #include "http/http_transfer.h"
 
 #ifndef QZTURNS_VERSION
@@ -126,7 +127,8 @@ bool isTransientError(CURLcode code, long status) {
   }
 }
 
-std::string_view whyFailed(CURLcode code, long status) {
+// connected tells whether a request went out at all before the failure.
+std::string_view whyFailed(CURLcode code, long status, bool connected) {
   switch (code) {
     case CURLE_COULDNT_CONNECT:
       return kWhyRefused;
@@ -134,6 +136,9 @@ std::string_view whyFailed(CURLcode code, long status) {
     case CURLE_COULDNT_RESOLVE_PROXY:
       return kWhyUnknownHost;
     case CURLE_OPERATION_TIMEDOUT:
+      if (!connected) {
+        return kWhyNoConnection;
+      }
       return status == 0 ? kWhyTimedOut : kWhyTooSlow;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
@@ -280,9 +285,9 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   if (code != CURLE_OK) {
     outcome.kind =
         isTransientError(code, outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
-    outcome.why = whyFailed(code, outcome.status);
-    // A transfer that failed midway has no status worth reporting.
-    outcome.status = code == CURLE_OPERATION_TIMEDOUT ? outcome.status : 0;
+    long requestBytes = 0;
+    curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
+    outcome.why = whyFailed(code, outcome.status, requestBytes > 0);
     return outcome;
   }
   if (outcome.status >= 400) {

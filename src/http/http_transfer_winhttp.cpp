@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "http/body_decoder.h"
+#include "http/http_date.h"
 #include "http/http_transfer.h"
 
 #ifndef QZTURNS_VERSION
@@ -203,7 +204,7 @@ struct RequestHandle {
 
 // Reads the body into the decoder; the outcome of the try.
 TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
-  const ClientLimits& limits = clientLimits();
+  const ClientLimits limits = clientLimits();
   BodyDecoder decoder;
   outcome.kind = TryOutcome::kFailed;
   outcome.why = kWhyUnreadable;
@@ -329,12 +330,14 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   std::wstring wideHeaders = widen(headers);
   WinHttpAddRequestHeaders(request.handle, wideHeaders.c_str(), static_cast<DWORD>(-1),
                            WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-  if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                          0, 0, 0) ||
-      !WinHttpReceiveResponse(request.handle, nullptr)) {
+  // A time-out while sending is one of the connection; while waiting for
+  // the answer, one of the site.
+  bool sent = WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+  if (!sent || !WinHttpReceiveResponse(request.handle, nullptr)) {
     DWORD err = GetLastError();
     outcome.kind = isTransientError(err, 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
-    outcome.why = whyFailed(err);
+    outcome.why = !sent && err == ERROR_WINHTTP_TIMEOUT ? kWhyNoConnection : whyFailed(err);
     return outcome;
   }
   DWORD status = 0;
@@ -364,12 +367,7 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
       return outcome;
     }
   }
-  outcome = readBody(request.handle, outcome, body);
-  // A failure midway has no status worth reporting.
-  if (outcome.kind != TryOutcome::kArrived) {
-    outcome.status = 0;
-  }
-  return outcome;
+  return readBody(request.handle, outcome, body);
 }
 
 }  // namespace qz

@@ -4,19 +4,7 @@
 
 namespace qz {
 
-struct Prefetcher::Job {
-  enum State { kWaiting, kRunning, kDone };
-  std::string url;
-  State state = kWaiting;
-  bool dropped = false;  // no longer wanted: forgotten once done
-  bool stale = false;    // under way when its answer stopped being good enough
-  bool held = false;     // counted in bodiesAhead_
-  bool arrived = false;
-  std::string body;
-};
-
-Prefetcher::Prefetcher(int connections, std::function<bool(const std::string&, std::string*)> fetch,
-                       std::function<bool()> busy)
+Prefetcher::Prefetcher(int connections, Fetch fetch, std::function<bool()> busy)
     : connections_(connections), fetch_(std::move(fetch)), busy_(std::move(busy)) {
   for (int i = 0; i < connections_; ++i) {
     threads_.emplace_back([this] { work(); });
@@ -25,189 +13,166 @@ Prefetcher::Prefetcher(int connections, std::function<bool(const std::string&, s
 
 Prefetcher::~Prefetcher() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     stopping_ = true;
   }
-  workToDo_.notify_all();
+  workToDo_.notifyAll();
   for (std::thread& thread : threads_) {
     thread.join();
   }
 }
 
+// The one place a job's state changes, and with it what is held ahead.
+void Prefetcher::setState(Job& job, JobState next) {
+  if (job.state == JobState::kUnderWay || job.state == JobState::kAbandoned) {
+    --underWay_;
+  }
+  if (job.state == JobState::kArrived) {
+    --arrived_;
+    bytesHeld_ -= job.heldBytes;
+  }
+  job.state = next;
+  if (next == JobState::kUnderWay || next == JobState::kAbandoned) {
+    ++underWay_;
+  }
+  if (next == JobState::kArrived) {
+    ++arrived_;
+    job.heldBytes = job.body.size();
+    bytesHeld_ += job.heldBytes;
+  }
+  if (next == JobState::kDone) {
+    std::string().swap(job.body);
+  }
+}
+
+// A job the crawl went past, or handed over: out of the window. One under
+// way is left to finish, its body then thrown away.
+void Prefetcher::drop(Job& job) {
+  setState(job, job.state == JobState::kUnderWay ? JobState::kAbandoned : JobState::kDone);
+}
+
 void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
-  std::vector<std::shared_ptr<Job>> jobs;
+  std::vector<JobPtr> jobs;
   for (const std::string& url : urls) {
     auto job = std::make_shared<Job>();
     job->url = url;
     jobs.push_back(std::move(job));
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    expected_.insert(soon ? expected_.begin() : expected_.end(), jobs.begin(), jobs.end());
+    MutexLock lock(mutex_);
+    window_.insert(soon ? window_.begin() : window_.end(), jobs.begin(), jobs.end());
   }
   // Only as many threads as there can be new work for: a wake-up that finds
   // nothing to do costs as much as a small page.
   for (size_t i = 0; i < std::min(jobs.size(), static_cast<size_t>(connections_)); ++i) {
-    workToDo_.notify_one();
+    workToDo_.notifyOne();
   }
 }
 
-// Under the lock: whether one more page may be fetched ahead. The pages
-// held ahead are bounded in number and in bytes, counting one under way as
-// large as the largest page seen, so that pages near the size cap cannot
-// take a gigabyte on eight connections.
+// Whether one more page may be fetched ahead. The pages held ahead are
+// bounded in number and in bytes, counting one under way as large as the
+// largest page seen, so that pages near the size cap cannot take a gigabyte
+// on eight connections.
 bool Prefetcher::roomAhead() const {
-  if (bodiesAhead_ >= 2 * connections_) {
+  const int ahead = underWay_ + arrived_;
+  if (ahead >= 2 * connections_) {
     return false;
   }
-  size_t underWay = static_cast<size_t>(running_) * largestBody_;
-  return bodiesAhead_ == 0 || bytesAhead_ + underWay + largestBody_ <= kMaxBytesAhead;
+  size_t underWayBytes = static_cast<size_t>(underWay_) * largestBody_;
+  return ahead == 0 || bytesHeld_ + underWayBytes + largestBody_ <= kMaxBytesAhead;
 }
 
-// Under the lock: what a free thread should fetch now, if anything. A page
-// asked for comes first. A page is fetched ahead when it is among the next N
-// not yet fetched that the crawl will ask for, and among the next 2N in all,
-// and there is room for its body. Once the site is busy, one request at a
-// time: the page asked for, or else the very next one.
-std::shared_ptr<Prefetcher::Job> Prefetcher::nextJob() {
+// What a free thread should fetch now, if anything: the page the crawl
+// waits for first; else a page among the next N not yet fetched that the
+// crawl will ask for, and among the next 2N in all, when there is room for
+// its body. Once the site is busy, one request at a time: the page asked
+// for, or else the very next one.
+Prefetcher::JobPtr Prefetcher::nextJob() const {
   const bool busy = busy_();
-  if (busy && running_ > 0) {
-    return nullptr;  // one request at a time, the one asked for included
+  if (busy && underWay_ > 0) {
+    return nullptr;
   }
-  if (!wanted_.empty()) {
-    std::shared_ptr<Job> job = wanted_.front();
-    wanted_.pop_front();
-    return job;
+  if (!window_.empty() && window_.front()->state == JobState::kWanted) {
+    return window_.front();
   }
   if (!roomAhead()) {
     return nullptr;
   }
-  size_t window = busy ? 1 : static_cast<size_t>(connections_);
-  size_t reach = busy ? 1 : 2 * window;
-  size_t open = 0;
-  for (size_t i = 0; i < std::min(reach, expected_.size()) && open < window; ++i) {
-    const std::shared_ptr<Job>& job = expected_[i];
-    if (job->state == Job::kDone) {
+  const size_t open = busy ? 1 : static_cast<size_t>(connections_);
+  const size_t reach = busy ? 1 : 2 * open;
+  size_t seen = 0;
+  for (size_t i = 0; i < std::min(reach, window_.size()) && seen < open; ++i) {
+    const JobPtr& job = window_[i];
+    if (job->state == JobState::kArrived || job->state == JobState::kFailed) {
       continue;
     }
-    ++open;
-    if (job->state == Job::kWaiting) {
+    ++seen;
+    if (job->state == JobState::kExpected) {
       return job;
     }
   }
   return nullptr;
 }
 
-// Under the lock: a job's body is no longer held ahead.
-void Prefetcher::release(Job& job) {
-  if (job.held) {
-    job.held = false;
-    --bodiesAhead_;
-    bytesAhead_ -= job.body.size();
-  }
-  std::string().swap(job.body);
-}
-
-// Under the lock: the end of a fetch.
-void Prefetcher::finish(Job& job, bool arrived, std::string body) {
-  --running_;
-  largestBody_ = std::max(largestBody_, body.size());
-  if (job.stale && !job.dropped) {
-    job.stale = false;
-    job.state = Job::kWaiting;  // to be fetched again
-    --bodiesAhead_;
-    job.held = false;
-    return;
-  }
-  job.state = Job::kDone;
-  job.arrived = arrived;
-  if (arrived && !job.dropped) {
-    job.body = std::move(body);
-    bytesAhead_ += job.body.size();
-  } else {
-    --bodiesAhead_;
-    job.held = false;
-  }
-}
-
 void Prefetcher::work() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (;;) {
-    std::shared_ptr<Job> job;
-    workToDo_.wait(lock, [&] { return stopping_ || (job = nextJob()) != nullptr; });
-    if (job == nullptr) {
+    JobPtr job;
+    while (!stopping_ && (job = nextJob()) == nullptr) {
+      workToDo_.wait(mutex_);
+    }
+    if (stopping_) {
       return;
     }
-    job->state = Job::kRunning;
-    job->held = true;
-    ++bodiesAhead_;
-    ++running_;
+    setState(*job, JobState::kUnderWay);
     lock.unlock();
     std::string body;
-    bool arrived = fetch_(job->url, &body);
+    Fetched result = fetch_(job->url, &body);
     lock.lock();
-    finish(*job, arrived, std::move(body));
+    largestBody_ = std::max(largestBody_, body.size());
+    if (job->state == JobState::kAbandoned) {
+      setState(*job, JobState::kDone);
+    } else {
+      job->body = std::move(body);
+      job->result = std::move(result);
+      setState(*job, job->result.arrived ? JobState::kArrived : JobState::kFailed);
+    }
     // The crawl may be waiting for this one, and the window has moved on.
-    jobDone_.notify_all();
-    workToDo_.notify_one();
+    jobDone_.notifyAll();
+    workToDo_.notifyOne();
   }
 }
 
-bool Prefetcher::take(const std::string& url, std::string* body) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  auto found = std::find_if(expected_.begin(), expected_.end(),
-                            [&](const std::shared_ptr<Job>& job) { return job->url == url; });
-  std::shared_ptr<Job> job;
-  if (found != expected_.end()) {
-    // The crawl asks in the order it said, so what it skipped is not wanted.
-    for (auto skipped = expected_.begin(); skipped != found; ++skipped) {
-      (*skipped)->dropped = true;
-      if ((*skipped)->state == Job::kDone) {
-        release(**skipped);
-      }
-    }
-    job = *found;
-    expected_.erase(expected_.begin(), found + 1);
-  } else {
+Fetched Prefetcher::take(const std::string& url, std::string* body) {
+  MutexLock lock(mutex_);
+  auto found = std::find_if(window_.begin(), window_.end(),
+                            [&](const JobPtr& job) { return job->url == url; });
+  JobPtr job;
+  if (found == window_.end()) {
     job = std::make_shared<Job>();
     job->url = url;
-  }
-  if (job->state == Job::kWaiting) {
-    wanted_.push_back(job);
-  }
-  workToDo_.notify_one();
-  jobDone_.wait(lock, [&] {
-    if (job->state == Job::kWaiting &&
-        std::find(wanted_.begin(), wanted_.end(), job) == wanted_.end()) {
-      wanted_.push_back(job);  // sent back by refetchDone while asked for
-      workToDo_.notify_one();
+    window_.push_front(job);
+  } else {
+    for (auto skipped = window_.begin(); skipped != found; ++skipped) {
+      drop(**skipped);
     }
-    return job->state == Job::kDone;
-  });
-  bool arrived = job->arrived;
-  if (job->held) {
-    --bodiesAhead_;
-    bytesAhead_ -= job->body.size();
-    job->held = false;
+    job = *found;
+    window_.erase(window_.begin(), found);
+  }
+  if (job->state == JobState::kExpected) {
+    setState(*job, JobState::kWanted);
+  }
+  workToDo_.notifyOne();
+  while (job->state != JobState::kArrived && job->state != JobState::kFailed) {
+    jobDone_.wait(mutex_);
   }
   *body = std::move(job->body);
+  Fetched result = std::move(job->result);
+  window_.pop_front();  // it was the first: what came before is gone
+  setState(*job, JobState::kDone);
   lock.unlock();
-  workToDo_.notify_one();  // room ahead again
-  return arrived;
-}
-
-void Prefetcher::refetchDone() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const std::shared_ptr<Job>& job : expected_) {
-    if (job->state == Job::kDone) {
-      release(*job);
-      job->state = Job::kWaiting;
-      job->arrived = false;
-    } else if (job->state == Job::kRunning) {
-      job->stale = true;
-    }
-  }
-  workToDo_.notify_all();
+  workToDo_.notifyOne();  // room ahead again
+  return result;
 }
 
 }  // namespace qz

@@ -1,71 +1,99 @@
 // Fetching ahead on several connections, for a crawl that stays one plain
 // sequence: the crawl says which pages it will ask for next, in order, and
 // then asks for every page as before; the prefetcher has the next N of them
-// not yet fetched fetched by N threads, and hands each over when it is asked
-// for. At most N requests are under way at once, only pages among the next
-// 2N are fetched ahead, the bodies held ahead (arrived or arriving) are at
-// most 2N pages and about kMaxBytesAhead, and no page is fetched that the
-// crawl would not have asked for.
+// fetched by N threads of its own, and hands each over when it is asked for.
+// At most N requests are under way at once, only pages among the next 2N
+// are fetched ahead, the bodies held ahead (arrived or arriving) are at most
+// 2N pages and about kMaxBytesAhead, and no page is fetched that the crawl
+// would not have asked for.
+//
+// Threads: expect() and take() are the crawl's, called from one thread;
+// the fetch function runs on the prefetcher's own threads, several at once.
 #pragma once
 
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "http/mutex.h"
 
 namespace qz {
 
 inline constexpr size_t kMaxBytesAhead = size_t{128} << 20;
 
+// What one fetch brought besides its body.
+struct Fetched {
+  bool arrived = false;
+  std::chrono::steady_clock::time_point sentAt{};  // when the try that arrived was sent
+  std::string failure;                             // why it did not arrive, in plain words
+};
+
 class Prefetcher {
  public:
-  // fetch makes one page's request, retries and all, and is called on the
-  // prefetcher's threads; it leaves no body after a failure. busy tells when
-  // the site has asked us to slow down: from then on, nothing is fetched
-  // ahead while anything else is.
-  Prefetcher(int connections, std::function<bool(const std::string&, std::string*)> fetch,
-             std::function<bool()> busy);
-  // The threads end with the prefetcher; a request under way is waited for.
+  using Fetch = std::function<Fetched(const std::string& url, std::string* body)>;
+
+  // fetch makes one page's request, retries and all, leaving no body after a
+  // failure. busy tells when the site has asked us to slow down: from then
+  // on, nothing is fetched ahead while anything else is under way.
+  Prefetcher(int connections, Fetch fetch, std::function<bool()> busy);
+  // Waits for the fetches under way (a request waiting out a site that is
+  // down waits with it); pages said and not yet begun are not fetched.
   ~Prefetcher();
   Prefetcher(const Prefetcher&) = delete;
   Prefetcher& operator=(const Prefetcher&) = delete;
 
   // The pages the crawl will ask for next, in order, after those it has
-  // already said. soon puts them before those instead.
-  void expect(const std::vector<std::string>& urls, bool soon);
-  // The page at url, fetched ahead or now: true with its body when it arrived.
-  // Pages said before it that were not asked for are dropped.
-  bool take(const std::string& url, std::string* body);
-  // Pages fetched ahead, or under way, are fetched again before they are
-  // handed over.
-  void refetchDone();
+  // already said; soon puts them before those instead. A URL said twice is
+  // fetched twice.
+  void expect(const std::vector<std::string>& urls, bool soon) EXCLUDES(mutex_);
+  // The page at url, fetched ahead or now; blocks until it has come or
+  // failed. The pages said before it are dropped: the crawl asks in the
+  // order it said, so what it went past is not wanted.
+  Fetched take(const std::string& url, std::string* body) EXCLUDES(mutex_);
 
  private:
-  struct Job;
-  void work();
-  std::shared_ptr<Job> nextJob();
-  bool roomAhead() const;
-  void finish(Job& job, bool arrived, std::string body);
-  void release(Job& job);
+  enum class JobState {
+    kExpected,   // said, not begun
+    kWanted,     // asked for by the crawl, not begun: first in line
+    kUnderWay,   // being fetched
+    kAbandoned,  // being fetched, but the crawl went past it
+    kArrived,    // fetched, its body held for the crawl
+    kFailed,     // fetch failed; its result waits for the crawl
+    kDone,       // handed over or dropped: out of the window
+  };
+  struct Job {
+    std::string url;
+    JobState state = JobState::kExpected;
+    std::string body;
+    size_t heldBytes = 0;  // of body, while it counts as held ahead
+    Fetched result;
+  };
+  using JobPtr = std::shared_ptr<Job>;
+
+  void work() EXCLUDES(mutex_);
+  JobPtr nextJob() const REQUIRES(mutex_);
+  bool roomAhead() const REQUIRES(mutex_);
+  void setState(Job& job, JobState next) REQUIRES(mutex_);
+  void drop(Job& job) REQUIRES(mutex_);
 
   const int connections_;
-  std::function<bool(const std::string&, std::string*)> fetch_;
-  std::function<bool()> busy_;
-  std::mutex mutex_;
-  std::condition_variable workToDo_;           // for the threads: a job may be ready
-  std::condition_variable jobDone_;            // for the crawl: a job has ended
-  std::deque<std::shared_ptr<Job>> expected_;  // in the order they will be asked for
-  std::deque<std::shared_ptr<Job>> wanted_;    // asked for and not said before
-  int running_ = 0;
-  int bodiesAhead_ = 0;     // jobs under way, or arrived and not yet taken
-  size_t bytesAhead_ = 0;   // the bodies of those that arrived
-  size_t largestBody_ = 0;  // what a job under way may come to
-  bool stopping_ = false;
+  const Fetch fetch_;
+  const std::function<bool()> busy_;
+  Mutex mutex_;
+  CondVar workToDo_;  // for the threads: a job may be ready
+  CondVar jobDone_;   // for the crawl: a job has ended
+  // The pages in the order the crawl will ask for them; none is kDone.
+  std::deque<JobPtr> window_ GUARDED_BY(mutex_);
+  int underWay_ GUARDED_BY(mutex_) = 0;   // under way or abandoned
+  int arrived_ GUARDED_BY(mutex_) = 0;    // arrived and not yet taken
+  size_t bytesHeld_ GUARDED_BY(mutex_) = 0;   // their bodies
+  size_t largestBody_ GUARDED_BY(mutex_) = 0;  // what a job under way may come to
+  bool stopping_ GUARDED_BY(mutex_) = false;
   std::vector<std::thread> threads_;
 };
 

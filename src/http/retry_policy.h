@@ -1,116 +1,55 @@
-// How the client rides out a busy or briefly broken site: which failures are
-// worth another try, how long to pause before it, how far apart to space
-// requests once the site has said it is busy, and when to stop trying hard
-// because the site seems to be gone. Shared by every HTTP client; it knows
-// nothing of how a request is made.
+// How every request of the run rides out a busy or broken site: the loop of
+// one request's tries, under the one SiteHealth model of the run, with the
+// waits that model asks for. Shared by every HTTP client; it knows nothing
+// of how a request is made.
 #pragma once
 
 #include <chrono>
-#include <ctime>
 #include <functional>
-#include <mutex>
-#include <random>
+#include <optional>
 #include <string>
-#include <string_view>
 
-#include "http/pacer.h"
+#include "http/mutex.h"
+#include "http/site_health.h"
+#include "http/try_outcome.h"
 
 namespace qz {
 
-// What became of one try of a request.
-struct TryOutcome {
-  enum Kind {
-    kArrived,    // a whole body with a status below 400
-    kTransient,  // refused, reset, timed out, cut off, or a status worth asking again
-    kFailed,     // worth nothing to ask again: 404, an unknown host, a refused URL
-  };
-  Kind kind = kFailed;
-  long status = 0;              // the HTTP status, 0 when no answer came
-  long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
-  // Why no whole answer came, in plain words alike on every platform (one of
-  // the kWhy texts); empty when the status says it.
-  std::string_view why;
+// What became of a request, for its caller and for the report.
+struct RequestResult {
+  bool arrived = false;
+  int asks = 0;                    // its tries
+  std::optional<TryOutcome> last;  // of the last one, when there was one
+  std::chrono::steady_clock::time_point sentAt{};  // of the try that arrived
+  GiveUpCause givenUp = GiveUpCause::kNone;       // the site had been given up when it failed
 };
 
-// The reasons a try can fail other than by its status.
-inline constexpr std::string_view kWhyRefused = "connection refused";
-inline constexpr std::string_view kWhyUnknownHost = "host name not found";
-inline constexpr std::string_view kWhyTimedOut = "no answer in time";
-inline constexpr std::string_view kWhyCutOff = "connection cut off";
-inline constexpr std::string_view kWhyTooSlow = "page too slow";
-inline constexpr std::string_view kWhyUnreadable = "page too large or not readable";
-inline constexpr std::string_view kWhySecure = "secure connection failed";
-inline constexpr std::string_view kWhyRedirect = "redirect loop or redirect off the web";
-inline constexpr std::string_view kWhyOther = "the request failed";
-
-// "502 Bad Gateway": a status with its reason phrase, for people to read.
-std::string statusText(long status);
-
-// Status codes that a site gives when it is busy or briefly broken.
-bool isTransientStatus(long status);
-// 429 and 503: the site asks us to slow down.
-bool isBusyStatus(long status);
-
-// Seconds since the epoch of an HTTP date in any of its three forms
-// ("Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
-// "Sun Nov  6 08:49:37 1994"); -1 when the text is not one.
-long long httpDateSeconds(std::string_view text);
-
-// The seconds a Retry-After value asks for, counted from now: a number of
-// seconds or an HTTP date. -1 when the value is neither.
-long retryAfterSeconds(std::string_view value, std::time_t now);
-
-struct RetryLimits {
-  int tries = 4;                               // in all, the first one included
-  std::chrono::milliseconds firstPause{1000};  // doubled before each later try
-  long longestRetryAfter = 60;                 // seconds; a longer wait is not waited for
-  PacerLimits pace;                            // the gap between requests once the site is busy
-  // Requests in a row that got no answer in all their tries, after which
-  // each request gets one: four take longer than a 20 s outage lasts.
-  int deadAfter = 4;
-  // A site is given up once every request for this long, and at least
-  // downAfterRequests of them, used up their tries, whatever ended them.
-  std::chrono::milliseconds downAfter{45000};
-  int downAfterRequests = 3;
-};
-
-// One per client, for the whole run. Safe to share between threads.
+// One per client, for the whole run. Safe to share between threads: run()
+// may be called on any number of them at once.
 class RetryPolicy {
  public:
-  explicit RetryPolicy(const RetryLimits& limits = RetryLimits());
-  void setLimits(const RetryLimits& limits);
+  explicit RetryPolicy(const HealthLimits& limits = HealthLimits());
+  // Starts afresh with new limits: the model forgets everything. Only while
+  // no request is under way.
+  void setLimits(const HealthLimits& limits) EXCLUDES(mutex_);
 
-  // Calls tryOnce until a try arrives or fails for good, or the tries are
-  // used up; waits the pauses and keeps the pacing gap. True when a try
-  // arrived. Once the site is given up, false at once without a try.
-  bool run(const std::function<TryOutcome()>& tryOnce);
+  // Fetches one URL: calls tryOnce for each try and probe for each probe of
+  // the site the model asks for, and waits what it says between them. Once
+  // the site is given up, fails at once without a try.
+  RequestResult run(const std::string& url, const std::function<TryOutcome()>& tryOnce,
+                    const std::function<TryOutcome()>& probe) EXCLUDES(mutex_);
 
-  std::chrono::milliseconds gap() const;
-  // True while requests get one try each: the last few got no answer at all.
-  bool siteSeemsDead() const;
-  // True once the site has answered 429 or 503 in this run.
-  bool siteHasBeenBusy() const;
-  // True once the site is given up for down, for the rest of the run.
-  bool siteGivenUp() const;
+  SiteState state() const EXCLUDES(mutex_);
+  bool siteHasBeenBusy() const EXCLUDES(mutex_);
+  bool anyAnswer() const EXCLUDES(mutex_);
+  GiveUpCause giveUpCause() const EXCLUDES(mutex_);
+  std::chrono::milliseconds gap() const EXCLUDES(mutex_);
+  HealthLimits limits() const EXCLUDES(mutex_);
 
  private:
-  using Clock = std::chrono::steady_clock;
-  void waitForGap();
-  bool record(const TryOutcome& outcome);
-  void endRequest(bool usedUp, bool noAnswer, Clock::time_point started);
-  std::chrono::milliseconds pauseBefore(int nextTry, const TryOutcome& last);
-
-  mutable std::mutex mutex_;
-  RetryLimits limits_;
-  Pacer pacer_;
-  Clock::time_point lastStart_{};
-  int noAnswerInARow_ = 0;
-  // The requests since the last that got through, all of which used up
-  // their tries: how many, and when the first of them began.
-  int usedUpInARow_ = 0;
-  Clock::time_point usedUpSince_{};
-  bool givenUp_ = false;
-  std::minstd_rand jitter_;
+  mutable Mutex mutex_;
+  CondVar changed_;  // the site's state changed: waiting requests look again
+  SiteHealth health_ GUARDED_BY(mutex_);
 };
 
 }  // namespace qz

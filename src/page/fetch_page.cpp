@@ -64,9 +64,14 @@ void expectPages(const std::vector<std::string>& urls, bool soon) {
   expectRequests(urls, soon);
 }
 
-bool fetchPage(const std::string& url, const std::string& fileName) {
+void countPageNotSaved(const std::string& cause) {
+  countUnusablePage(cause);
+}
+
+bool fetchPage(const std::string& url, const std::string& fileName,
+               std::chrono::steady_clock::time_point* sentAt) {
   std::string& body = pageBody();
-  bool arrived = fetchBody(url, &body);
+  bool arrived = fetchBody(url, &body, sentAt);
   if (arrived) {
     // The temp file is a local file like any other: a folder that cannot
     // take it ends the run rather than pass for a site with nothing new.

@@ -2,6 +2,7 @@
 // of the run (http/http_client.h).
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,14 @@ namespace qz {
 // status below 400 arrived and was stored; a body that broke off, or whose
 // gzip stream did, is never written. After false the file is not to be read.
 // A busy or briefly broken site is asked again under the retry policy; a
-// failure to write fileName ends the run. Prints nothing.
-bool fetchPage(const std::string& url, const std::string& fileName);
+// failure to write fileName ends the run. Prints nothing. *sentAt, when
+// given, is when the request that brought the body was sent.
+bool fetchPage(const std::string& url, const std::string& fileName,
+               std::chrono::steady_clock::time_point* sentAt = nullptr);
+
+// Counts in the failure report a page that arrived, but without what it was
+// asked for, so that it could not be saved; cause says so in plain words.
+void countPageNotSaved(const std::string& cause);
 
 // True when pages are fetched ahead (more than one connection), so that
 // telling expectPages is worth the work of finding them.
@@ -27,10 +34,11 @@ int pagesFetchedAtOnce();
 // Changes nothing with one connection.
 void expectPages(const std::vector<std::string>& urls, bool soon);
 
-// What standard error tells at the end of a run whose fetches failed: how
-// many pages could not be fetched and why, that the next run asks again,
-// and, when no request got any answer, that the site at baseUrl could not
-// be reached. Lines end in CR LF. Empty when every fetch worked.
+// What standard error tells at the end of a run in which pages were not
+// fetched or saved: how many and why, each page once by its cause, that the
+// next run asks again, and, when no request got any answer, that the site
+// at baseUrl could not be reached. Lines end in CR LF. Empty when every
+// page came.
 std::string failureReport(const std::string& baseUrl);
 
 inline constexpr const char* kConnectionsVariable = "QZTURNS_CONNECTIONS";

@@ -1,40 +1,51 @@
 #include "page/site_session.h"
 
-#include <chrono>
-#include <optional>
-
-#include "http/http_client.h"
 #include "page/fetch_page.h"
+#include "page/page_text.h"
 #include "page/site_urls.h"
 
 namespace qz {
-
-namespace {
-
-constexpr std::chrono::seconds kRenewalInterval{60};
-
-std::optional<std::chrono::steady_clock::time_point>& lastRenewal() {
-  static std::optional<std::chrono::steady_clock::time_point> when;
-  return when;
-}
-
-}  // namespace
 
 void visitFrontPage(const RunState& state) {
   fetchPage(frontPageUrl(state.baseUrl), state.tempFileName);
 }
 
-bool renewSession(const RunState& state) {
-  auto now = std::chrono::steady_clock::now();
-  if (lastRenewal() && now - *lastRenewal() < kRenewalInterval) {
-    return false;
+PageLoad loadSitePage(RunState& state, const std::string& url,
+                      bool (*hasContent)(std::string_view pageText)) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point sentAt;
+  if (!fetchPage(url, state.tempFileName, &sentAt)) {
+    return PageLoad::kFailed;
   }
-  lastRenewal() = now;
-  // Pages fetched ahead before the new visit may be those of the lost
-  // session; they are asked for again after it.
-  refetchPagesAhead();
-  visitFrontPage(state);
-  return true;
+  loadPageText(state, state.tempFileName);
+  if (hasContent == nullptr || hasContent(state.pageText)) {
+    return PageLoad::kWithContent;
+  }
+  RunState::Renewals& renewals = state.renewals;
+  // A page fetched ahead in the session that the latest renewal replaced
+  // is only asked again: the renewal was made for it already.
+  const bool renewedSince = renewals.last && sentAt < *renewals.last;
+  if (!renewedSince) {
+    if (renewals.pausedUntil && Clock::now() < *renewals.pausedUntil) {
+      return PageLoad::kWithoutContent;
+    }
+    visitFrontPage(state);
+    renewals.last = Clock::now();
+  }
+  if (!fetchPage(url, state.tempFileName)) {
+    return PageLoad::kFailed;
+  }
+  loadPageText(state, state.tempFileName);
+  const bool helped = hasContent(state.pageText);
+  if (!renewedSince) {
+    if (helped) {
+      renewals.unhelpedInARow = 0;
+    } else if (++renewals.unhelpedInARow >= kUnhelpfulRenewals) {
+      renewals.unhelpedInARow = 0;
+      renewals.pausedUntil = Clock::now() + kRenewalPause;
+    }
+  }
+  return helped ? PageLoad::kWithContent : PageLoad::kWithoutContent;
 }
 
 }  // namespace qz

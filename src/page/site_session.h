@@ -1,7 +1,11 @@
 // The browsing session the site keeps for the run: opened by the front-page
 // visit, whose cookies go out with every later request, and opened again
-// when the site seems to have forgotten it.
+// whenever a page comes back the way a lost session makes it come back.
 #pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
 
 #include "run/run_state.h"
 
@@ -11,12 +15,25 @@ namespace qz {
 // matter: a site without sessions serves its pages all the same.
 void visitFrontPage(const RunState& state);
 
-// Called when a page came back as one that a lost session gives (a character
-// the site will not show, a turn page that is not a turn). Makes the
-// front-page visit again and returns true, so that the caller asks for its
-// page once more; pages fetched ahead are then fetched again. At most once
-// a minute, so that a site with hidden characters costs a handful of
-// requests: false, with no request, when the last renewal was more recent.
-bool renewSession(const RunState& state);
+// What became of a page fetched by loadSitePage.
+enum class PageLoad {
+  kFailed,          // not fetched (counted among the failures); state.pageText as it was
+  kWithContent,     // state.pageText holds the page, with what it was asked for
+  kWithoutContent,  // state.pageText holds the page, without it even after a renewal
+};
+
+// Fetches url into the temp file and loads it into state.pageText. A page
+// without its content (hasContent false; nullptr takes any page) may come of
+// a lost session: the session is renewed by a new front-page visit and the
+// page asked once more, or, for a page that was sent before the latest
+// renewal, only asked once more. Every page that needs a renewal gets one,
+// except that after kUnhelpfulRenewals in a row after which the page came
+// back the same (characters the site hides, not a lost session), none is
+// made for kRenewalPause. Adds nothing to the failure report itself.
+PageLoad loadSitePage(RunState& state, const std::string& url,
+                      bool (*hasContent)(std::string_view pageText));
+
+inline constexpr int kUnhelpfulRenewals = 3;
+inline constexpr std::chrono::seconds kRenewalPause{60};
 
 }  // namespace qz

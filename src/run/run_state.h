@@ -2,8 +2,10 @@
 // reference to every operation, and dropped at exit. Nothing else is shared.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,13 @@ struct RunState {
   int32_t fetchedCount = 0;                 // turns that were requested
   bool recheckEmpty = false;                // ask again for turns whose file is empty
   std::vector<std::string> savedTurnFiles;  // the turn files this run saved
+  // The renewals of the site's session (page/site_session.h).
+  struct Renewals {
+    std::optional<std::chrono::steady_clock::time_point> last;  // the latest visit's end
+    int unhelpedInARow = 0;  // renewals after which the page came back the same
+    std::optional<std::chrono::steady_clock::time_point> pausedUntil;
+  };
+  Renewals renewals;
 };
 
 }  // namespace qz

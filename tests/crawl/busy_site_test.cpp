@@ -28,9 +28,9 @@ class BusySiteTest : public qztest::SiteTest {
     ASSERT_EQ(::chdir(work.path().c_str()), 0);
     // The policy's waits at a tenth, so the test takes seconds, not minutes.
     ClientLimits tenth;
-    tenth.retry.firstPause = std::chrono::milliseconds(100);
-    tenth.retry.pace.longestGap = std::chrono::milliseconds(400);
-    tenth.retry.downAfter = std::chrono::milliseconds(4500);
+    tenth.health.firstPause = std::chrono::milliseconds(100);
+    tenth.health.pace.longestGap = std::chrono::milliseconds(400);
+    tenth.health.givenUpAfter = std::chrono::milliseconds(4500);
     setClientLimits(tenth);
     resetClient();
   }

@@ -51,7 +51,7 @@ TEST_F(LostSessionTest, ASessionLostMidRunIsRenewedAndNothingIsLost) {
   }
 }
 
-TEST_F(LostSessionTest, HiddenCharactersCostOneRenewalAMinute) {
+TEST_F(LostSessionTest, AHiddenCharacterCostsARenewalAndOneRequestMore) {
   for (const char* c : {"4001", "4002", "4003"}) {
     site.serve(characterTarget(c), page(kCannotDisplay));
   }
@@ -61,9 +61,11 @@ TEST_F(LostSessionTest, HiddenCharactersCostOneRenewalAMinute) {
                             kCannotDisplayLine + " Fordulok szama: 0\r\n" + "4003" +
                             kCannotDisplayLine + " Fordulok szama: 0\r\n" +
                             "\r\nAtlepve: 0 Letoltve: 0\r\n");
-  EXPECT_EQ(site.count(kFrontPage), 2);
-  EXPECT_EQ(site.count(characterTarget("4001")), 2);
-  EXPECT_EQ(site.count(characterTarget("4002")), 1);
+  EXPECT_EQ(result.err, "") << "a hidden character is no failure";
+  EXPECT_EQ(site.count(kFrontPage), 4);
+  for (const char* c : {"4001", "4002", "4003"}) {
+    EXPECT_EQ(site.count(characterTarget(c)), 2) << c;
+  }
 }
 
 }  // namespace

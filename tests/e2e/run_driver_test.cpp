@@ -31,7 +31,8 @@ TEST_F(RunDriverTest, WithoutAServerASingleCharacterRunEndsNormallyAndSaysWhy) {
             "qzturns: the site could not be reached at http://127.0.0.1:1; check "
             "QZTURNS_BASE_URL and the network.\r\n"
             "qzturns: 2 pages could not be fetched; the next run will ask for them again:\r\n"
-            "  the site could not be reached at http://127.0.0.1:1: connection refused x 2\r\n");
+            "  the site could not be reached at http://127.0.0.1:1: connection refused x 1\r\n"
+            "  not asked: the site could not be reached x 1\r\n");
 }
 
 TEST_F(RunDriverTest, PagesThatCouldNotBeFetchedAreToldOnStandardError) {

@@ -1,8 +1,11 @@
 #include "http/retry_policy.h"
+#include "http/http_date.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace qz {
@@ -39,129 +42,47 @@ TEST(RetryPolicyTest, TransientStatusesAreTheBusyAndBrokenOnes) {
   }
 }
 
-// A site whose answers are scripted, one per try; the last one repeats.
-struct ScriptedSite {
-  std::vector<TryOutcome> answers;
-  int tries = 0;
-  TryOutcome operator()() {
-    return answers[std::min<size_t>(static_cast<size_t>(tries++), answers.size() - 1)];
+// The policy puts the model to work on real threads: while the site is down
+// every request waits, one of them probes, and all go on when it answers.
+TEST(RetryPolicyTest, RequestsOnSeveralThreadsWaitOutAnOutageTogether) {
+  HealthLimits limits;
+  limits.firstPause = milliseconds(5);
+  limits.firstProbeGap = milliseconds(20);
+  limits.longestProbeGap = milliseconds(50);
+  RetryPolicy policy(limits);
+  std::atomic<bool> down{false};
+  std::atomic<int> tries{0}, probes{0};
+  auto tryOnce = [&] {
+    ++tries;
+    TryOutcome outcome;
+    outcome.kind = down ? TryOutcome::kTransient : TryOutcome::kArrived;
+    outcome.status = down ? 0 : 200;
+    outcome.why = down ? kWhyRefused : std::string_view();
+    return outcome;
+  };
+  auto probe = [&] {
+    ++probes;
+    return tryOnce();
+  };
+  ASSERT_TRUE(policy.run("/warm", tryOnce, probe).arrived);
+  down = true;
+  std::vector<std::thread> threads;
+  std::atomic<int> arrived{0};
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&, i] {
+      arrived += policy.run("/page" + std::to_string(i), tryOnce, probe).arrived ? 1 : 0;
+    });
   }
-};
-
-TryOutcome answer(TryOutcome::Kind kind, long status) {
-  TryOutcome outcome;
-  outcome.kind = kind;
-  outcome.status = status;
-  return outcome;
-}
-
-const TryOutcome kArrived = answer(TryOutcome::kArrived, 200);
-const TryOutcome kRefused = answer(TryOutcome::kTransient, 0);
-const TryOutcome kBusy = answer(TryOutcome::kTransient, 503);
-const TryOutcome kMissing = answer(TryOutcome::kFailed, 404);
-
-RetryLimits quick() {
-  RetryLimits limits;
-  limits.firstPause = milliseconds(1);
-  limits.pace.firstGap = milliseconds(8);
-  limits.pace.longestGap = milliseconds(64);
-  limits.downAfter = milliseconds(300);
-  return limits;
-}
-
-int triesFor(RetryPolicy& policy, std::vector<TryOutcome> answers, bool* arrived = nullptr) {
-  ScriptedSite site{std::move(answers)};
-  bool result = policy.run(std::ref(site));
-  if (arrived != nullptr) {
-    *arrived = result;
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_EQ(policy.state(), SiteState::kDown);
+  int sentWhileDown = tries;
+  down = false;
+  for (std::thread& thread : threads) {
+    thread.join();
   }
-  return site.tries;
-}
-
-TEST(RetryPolicyTest, AsksAgainUntilAnAnswerArrivesFourTriesAtMost) {
-  RetryPolicy policy(quick());
-  bool arrived = false;
-  EXPECT_EQ(triesFor(policy, {kRefused, kBusy, kRefused, kArrived}, &arrived), 4);
-  EXPECT_TRUE(arrived);
-  EXPECT_EQ(triesFor(policy, {kRefused}, &arrived), 4);
-  EXPECT_FALSE(arrived);
-  EXPECT_EQ(triesFor(policy, {kMissing}, &arrived), 1);
-  EXPECT_FALSE(arrived);
-}
-
-TEST(RetryPolicyTest, ASiteGoneForSeveralRequestsGetsOneTryEachUntilItAnswers) {
-  RetryPolicy policy(quick());
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_FALSE(policy.siteSeemsDead());
-    EXPECT_EQ(triesFor(policy, {kRefused}), 4);
-  }
-  EXPECT_TRUE(policy.siteSeemsDead());
-  EXPECT_EQ(triesFor(policy, {kRefused}), 1);
-  EXPECT_EQ(triesFor(policy, {kArrived}), 1);
-  EXPECT_FALSE(policy.siteSeemsDead());
-  EXPECT_EQ(triesFor(policy, {kRefused}), 4);
-}
-
-TEST(RetryPolicyTest, BusyAnswersThatWidenTheGapCostTheRequestNoTry) {
-  RetryPolicy policy(quick());
-  EXPECT_EQ(policy.gap(), milliseconds(0));
-  bool arrived = false;
-  // 8, 12, 18, 27, 40, 60 and 64 ms: seven refusals that each widened the
-  // gap, then four tries at the widest.
-  EXPECT_EQ(triesFor(policy, {kBusy}, &arrived), 7 + 4);
-  EXPECT_FALSE(arrived);
-  EXPECT_EQ(policy.gap(), milliseconds(64));
-  EXPECT_TRUE(policy.siteHasBeenBusy());
-}
-
-TEST(RetryPolicyTest, ASiteThatAnswersOnlyWithErrorsIsGivenUpAfterAWhile) {
-  for (const TryOutcome& error : {kBusy, answer(TryOutcome::kTransient, 502), kRefused}) {
-    RetryPolicy policy(quick());
-    auto start = std::chrono::steady_clock::now();
-    int requests = 0;
-    while (!policy.siteGivenUp() && std::chrono::steady_clock::now() - start < milliseconds(3000)) {
-      triesFor(policy, {error});
-      ++requests;
-    }
-    ASSERT_TRUE(policy.siteGivenUp()) << error.status;
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
-    EXPECT_GE(requests, 3);
-    EXPECT_EQ(triesFor(policy, {kArrived}), 0);  // no request at all from now on
-  }
-}
-
-TEST(RetryPolicyTest, AnyRequestThatGetsThroughStartsTheStretchAfresh) {
-  RetryPolicy policy(quick());
-  const TryOutcome broken = answer(TryOutcome::kTransient, 502);
-  auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < milliseconds(600)) {
-    triesFor(policy, {broken});
-    triesFor(policy, {broken, broken, kArrived});
-  }
-  EXPECT_FALSE(policy.siteGivenUp());
-  triesFor(policy, {kMissing});  // a 404 is an answer too
-  EXPECT_FALSE(policy.siteGivenUp());
-}
-
-TEST(RetryPolicyTest, RequestsAreSpacedByTheGap) {
-  RetryPolicy policy(quick());
-  triesFor(policy, {kBusy, kBusy, kBusy, kBusy, kBusy, kArrived});
-  ASSERT_GE(policy.gap(), milliseconds(30));
-  auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 5; ++i) {
-    triesFor(policy, {kArrived});
-  }
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(4 * 28));
-}
-
-TEST(RetryPolicyTest, ARetryAfterBeyondTheLongestIsNotWaitedFor) {
-  RetryPolicy policy(quick());
-  TryOutcome farOff = kBusy;
-  farOff.retryAfterSeconds = 61;
-  EXPECT_EQ(triesFor(policy, {farOff, kArrived}), 1);
-  TryOutcome now = kBusy;
-  now.retryAfterSeconds = 0;
-  EXPECT_EQ(triesFor(policy, {now, kArrived}), 2);
+  EXPECT_EQ(arrived, 8);
+  EXPECT_LE(sentWhileDown, 1 + 8 + 300 / 20) << "the first tries, then only the probes";
+  EXPECT_GE(probes, 2);
 }
 
 }  // namespace

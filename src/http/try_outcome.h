@@ -1,0 +1,60 @@
+// What became of one try of a request, as every transport reports it, and
+// the kinds of fault the client tells apart: whose fault it was (the page's
+// or the site's) and whether another try may help.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qz {
+
+struct TryOutcome {
+  enum Kind {
+    kArrived,    // a whole body with a status below 400
+    kTransient,  // refused, reset, timed out, cut off, or a status worth asking again
+    kFailed,     // worth nothing to ask again: 404, an unknown host, a refused URL
+  };
+  Kind kind = kFailed;
+  long status = 0;              // the HTTP status, 0 when none came (it may come before a failure)
+  long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
+  // Why no whole answer came, in plain words alike on every platform (one of
+  // the kWhy texts); empty when the status says it, and only then.
+  std::string_view why;
+};
+
+// The reasons a try can fail other than by its status.
+inline constexpr std::string_view kWhyRefused = "connection refused";
+inline constexpr std::string_view kWhyNoConnection = "no connection in time";
+inline constexpr std::string_view kWhyUnknownHost = "host name not found";
+inline constexpr std::string_view kWhyTimedOut = "no answer in time";
+inline constexpr std::string_view kWhyCutOff = "connection cut off";
+inline constexpr std::string_view kWhyTooSlow = "page too slow";
+inline constexpr std::string_view kWhyUnreadable = "page too large or not readable";
+inline constexpr std::string_view kWhySecure = "secure connection failed";
+inline constexpr std::string_view kWhyRedirect = "redirect loop or redirect off the web";
+inline constexpr std::string_view kWhyOther = "the request failed";
+
+// "502 Bad Gateway": a status with its reason phrase, for people to read.
+std::string statusText(long status);
+
+// Status codes that a site gives when it is busy or briefly broken.
+bool isTransientStatus(long status);
+// 429 and 503: the site asks us to slow down.
+bool isBusyStatus(long status);
+
+// Whose fault a try that did not arrive was, as far as one try can tell.
+enum class Fault {
+  kNone,          // it arrived
+  kPage,          // the site answered, but not with the page: 404, a redirect loop, a
+                  // body too large; or a fault no other try would mend
+  kBusy,          // 429 or 503: the site asks us to slow down
+  kServer,        // 408, 500, 502, 504: the site, or its back end, is broken
+  kNoAnswer,      // a connection, but no whole answer on it: cut off, or none in time
+  kNoConnection,  // no connection at all: refused, or none in time
+};
+Fault faultOf(const TryOutcome& outcome);
+
+// True when the site answered the try at all, with whatever status.
+bool answered(const TryOutcome& outcome);
+
+}  // namespace qz
