@@ -63,9 +63,8 @@ void collectTurnList(RunState& state, std::string_view character) {
   state.requestUrl = characterPageUrl(state.baseUrl, character);
   // The site says "cannot display" of every character once it has lost our
   // session: what counts is its answer in a new one.
-  PageLoad load = loadSitePage(state, state.requestUrl, [](std::string_view text) {
-    return !isCannotDisplayPage(text);
-  });
+  PageLoad load = loadSitePage(state, state.requestUrl,
+                               [](std::string_view text) { return !isCannotDisplayPage(text); });
   if (load == PageLoad::kFailed) {
     return;
   }

@@ -141,8 +141,8 @@ std::string causeOf(const std::string& url, const RequestResult& result, bool an
     cause = std::string(last.why);
   }
   const Fault fault = faultOf(last);
-  if (!anyAnswer && (fault == Fault::kNoConnection || fault == Fault::kNoAnswer ||
-                     last.why == kWhyUnknownHost)) {
+  if (!anyAnswer &&
+      (fault == Fault::kNoConnection || fault == Fault::kNoAnswer || last.why == kWhyUnknownHost)) {
     return "the site could not be reached at " + originOf(url) + ": " + cause;
   }
   if (result.givenUp == GiveUpCause::kRefusing || result.givenUp == GiveUpCause::kDown) {

@@ -81,9 +81,6 @@ long long httpDateSeconds(std::string_view text) {
          minute * 60 + second;
 }
 
-
-
-
 long retryAfterSeconds(std::string_view value, std::time_t now) {
   value = trimmed(value);
   if (allDigits(value)) {

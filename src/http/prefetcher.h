@@ -89,9 +89,9 @@ class Prefetcher {
   CondVar jobDone_;   // for the crawl: a job has ended
   // The pages in the order the crawl will ask for them; none is kDone.
   std::deque<JobPtr> window_ GUARDED_BY(mutex_);
-  int underWay_ GUARDED_BY(mutex_) = 0;   // under way or abandoned
-  int arrived_ GUARDED_BY(mutex_) = 0;    // arrived and not yet taken
-  size_t bytesHeld_ GUARDED_BY(mutex_) = 0;   // their bodies
+  int underWay_ GUARDED_BY(mutex_) = 0;        // under way or abandoned
+  int arrived_ GUARDED_BY(mutex_) = 0;         // arrived and not yet taken
+  size_t bytesHeld_ GUARDED_BY(mutex_) = 0;    // their bodies
   size_t largestBody_ GUARDED_BY(mutex_) = 0;  // what a job under way may come to
   bool stopping_ GUARDED_BY(mutex_) = false;
   std::vector<std::thread> threads_;

@@ -95,8 +95,7 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
     failingSince_ = now;
   }
   lastFault_ = fault;
-  if (giveUpCause_ != GiveUpCause::kNone ||
-      outcome.retryAfterSeconds > limits_.longestRetryAfter) {
+  if (giveUpCause_ != GiveUpCause::kNone || outcome.retryAfterSeconds > limits_.longestRetryAfter) {
     return {Step::kFail, now};
   }
   if (fault != Fault::kBusy || !widened) {

@@ -39,11 +39,11 @@
 namespace qz {
 
 struct HealthLimits {
-  int tries = 4;                               // counting tries, the first one included
-  int mostAsks = 8;                            // requests for one URL in the run, whatever comes
-  std::chrono::milliseconds firstPause{1000};  // before a second try; doubled before each later
-  long longestRetryAfter = 60;                 // seconds; a longer wait is not waited for
-  PacerLimits pace;                            // the gap between requests once the site is busy
+  int tries = 4;                                  // counting tries, the first one included
+  int mostAsks = 8;                               // requests for one URL in the run, whatever comes
+  std::chrono::milliseconds firstPause{1000};     // before a second try; doubled before each later
+  long longestRetryAfter = 60;                    // seconds; a longer wait is not waited for
+  PacerLimits pace;                               // the gap between requests once the site is busy
   std::chrono::milliseconds firstProbeGap{1000};  // while down; doubled, up to the longest
   std::chrono::milliseconds longestProbeGap{5000};
   std::chrono::milliseconds givenUpAfter{60000};  // down this long since its first failure
@@ -115,8 +115,8 @@ class SiteHealth {
   Pacer pacer_;
   TimePoint lastStart_{};
   bool everAnswered_ = false;
-  std::optional<TimePoint> lastGood_;        // the last try or probe the site answered well
-  std::optional<TimePoint> failingSince_;    // the site's first failed try since then
+  std::optional<TimePoint> lastGood_;         // the last try or probe the site answered well
+  std::optional<TimePoint> failingSince_;     // the site's first failed try since then
   std::optional<std::string> lastFailedUrl_;  // when the last try failed as the site's fault
   Fault lastFault_ = Fault::kNone;
   bool down_ = false;

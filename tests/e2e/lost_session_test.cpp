@@ -2,6 +2,8 @@
 // one and goes on, as a player would by visiting the front page again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "site_fixture.h"
 
 namespace qztest {
@@ -65,6 +67,105 @@ TEST_F(LostSessionTest, AHiddenCharacterCostsARenewalAndOneRequestMore) {
   EXPECT_EQ(site.count(kFrontPage), 4);
   for (const char* c : {"4001", "4002", "4003"}) {
     EXPECT_EQ(site.count(characterTarget(c)), 2) << c;
+  }
+}
+
+// A run with a character the site hides for good between characters whose
+// session is wiped while their turns are fetched: the hidden one uses up a
+// renewal that helps nothing, and every real loss after it is renewed all
+// the same, at one connection and at eight.
+class HiddenAndLostTest : public SiteTest {
+ protected:
+  void SetUp() override {
+    site.serve(kFrontPage, page("front"));
+    site.serve(listingTarget(0), page(listingPage({"4001", "4002", "4003", "4004"}, {})));
+    for (const char* c : {"4001", "4003", "4004"}) {
+      serveCharacter(c, {"1", "2", "3", "4", "5", "6"});
+    }
+    site.serve(characterTarget("4002"), page(kCannotDisplay));
+    site.requireSession(kFrontPage, {{"karakter.php", page(kCannotDisplay)},
+                                     {"fordulo.php", page("<HTML>Lejart a munkamenet</HTML>")}});
+  }
+  // Runs on that many connections, wiping the sessions when each of the
+  // given targets has been asked for.
+  ProgramResult runWiping(const std::string& connections, const std::vector<std::string>& after,
+                          const std::string& folder) {
+    TempFolder output;
+    ProgramOptions o = options();
+    o.workDir = folder;
+    o.environment.push_back({"QZTURNS_CONNECTIONS", connections});
+    std::vector<int> before;
+    for (const std::string& target : after) {
+      before.push_back(site.count(target));
+    }
+    pid_t pid = startProgram(o, output.path());
+    for (size_t i = 0; i < after.size(); ++i) {
+      if (site.waitForRequest(after[i], before[i] + 1)) {
+        site.forgetSessions();
+      }
+    }
+    return finishProgram(pid, output.path());
+  }
+  std::string turns(const std::string& c) {
+    return c + " Fordulok szama: 6\r\n0   \r1   \r2   \r3   \r4   \r5   \r";
+  }
+  std::string wholeRun() {
+    return kBanner + "Karakterszamok kigyujtese... .4 karakter\r\n" + turns("4001") + "4002" +
+           kCannotDisplayLine + " Fordulok szama: 0\r\n" + turns("4003") + turns("4004") +
+           "\r\nAtlepve: 0 Letoltve: 18\r\n";
+  }
+};
+
+TEST_F(HiddenAndLostTest, SessionsLostOnceOrTwiceAfterAHiddenCharacterAreRenewed) {
+  const std::vector<std::vector<std::string>> wipes = {
+      {turnTarget("4003", "2")}, {turnTarget("4003", "2"), turnTarget("4004", "1")}};
+  for (const std::string connections : {"1", "8"}) {
+    for (const std::vector<std::string>& after : wipes) {
+      TempFolder folder;
+      ProgramResult result = runWiping(connections, after, folder.path());
+      EXPECT_EQ(result.out, wholeRun()) << connections << " connections, " << after.size();
+      EXPECT_EQ(result.err, "") << connections << " connections, " << after.size();
+      EXPECT_EQ(listTree(folder.path()).size(), 1 + 4 + 3 * 6u);  // temp.txt, folders, turns
+      EXPECT_EQ(readFile(folder / "qz4004/4004-006.htm"), fragment("turn 4004/6"));
+    }
+  }
+}
+
+TEST_F(HiddenAndLostTest, TurnsThatNeverComeWithTheirSessionAreEachTold) {
+  site.forgetSessionsAtEveryRequest();
+  site.requireSession(kFrontPage, {{"fordulo.php", page("<HTML>Lejart a munkamenet</HTML>")}});
+  for (const std::string connections : {"1", "8"}) {
+    TempFolder folder;
+    ProgramResult result = runWiping(connections, {}, folder.path());
+    EXPECT_EQ(result.out, wholeRun()) << connections;
+    EXPECT_EQ(result.err,
+              "qzturns: 18 pages could not be fetched; the next run will ask for them again:\r\n"
+              "  came back without the turn (the session may have been lost) x 18\r\n")
+        << connections;
+    EXPECT_EQ(listTree(folder.path()).size(), 1 + 4u) << "no turn saved";
+  }
+}
+
+// A renewal keeps what was fetched ahead and came back whole: the same pages
+// are asked for at one, four and eight connections, and each once but for
+// the hidden character's page and the front page, asked again for it.
+TEST_F(HiddenAndLostTest, EveryConnectionCountAsksForTheSamePages) {
+  std::vector<std::string> first;
+  for (const std::string connections : {"1", "4", "8"}) {
+    TempFolder folder;
+    size_t before = site.requests().size();
+    ProgramResult result = runWiping(connections, {}, folder.path());
+    EXPECT_EQ(result.out, wholeRun()) << connections;
+    std::vector<std::string> asked = site.targets();
+    asked.erase(asked.begin(), asked.begin() + static_cast<long>(before));
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), characterTarget("4002")), 2) << connections;
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), kFrontPage), 2) << connections;
+    EXPECT_EQ(asked.size(), 1 + 1 + 4 + 18 + 2u) << connections;
+    if (first.empty()) {
+      first = asked;
+    }
+    EXPECT_EQ(asked, first) << connections;
   }
 }
 

@@ -16,7 +16,7 @@ using Step = SiteHealth::Step;
 TryOutcome answer(long status) {
   TryOutcome outcome;
   outcome.status = status;
-  outcome.kind = status < 400              ? TryOutcome::kArrived
+  outcome.kind = status < 400                ? TryOutcome::kArrived
                  : isTransientStatus(status) ? TryOutcome::kTransient
                                              : TryOutcome::kFailed;
   return outcome;
@@ -178,7 +178,8 @@ TEST(SiteHealthTest, APageThatFailsAloneFailsAfterItsTriesAndOneLookAtTheSite) {
     EXPECT_TRUE(run.fetch("/before"));
     EXPECT_FALSE(run.fetch("/broken")) << status;
     EXPECT_EQ(run.count("/broken"), 4) << status;
-    EXPECT_EQ(run.count("/"), 1) << status << ": the site's root answers: the page alone is at fault";
+    EXPECT_EQ(run.count("/"), 1) << status
+                                 << ": the site's root answers: the page alone is at fault";
     // Pauses of about 1, 2 and 4 s between its tries.
     EXPECT_NEAR(run.elapsed().count(), 7000, 700) << status;
     EXPECT_TRUE(run.fetch("/after"));
@@ -232,9 +233,9 @@ TEST(SiteHealthTest, ASiteThatNeverAnsweredIsGivenUpAfterTheFirstRequest) {
 TEST(SiteHealthTest, BusyAnswersThatWidenTheGapCostNoTry) {
   HealthLimits limits;
   limits.pace.firstGap = milliseconds(100);
-  SimulatedRun run(
-      [](const std::string&, milliseconds at) { return at < milliseconds(200) ? answer(429) : kOk; },
-      limits);
+  SimulatedRun run([](const std::string&,
+                      milliseconds at) { return at < milliseconds(200) ? answer(429) : kOk; },
+                   limits);
   SiteHealth::Request request;
   EXPECT_TRUE(run.fetch("/a", &request));
   EXPECT_EQ(request.counted, 0) << "each refusal widened the gap";

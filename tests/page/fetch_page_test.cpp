@@ -118,8 +118,8 @@ TEST_F(FetchPageTest, ErrorStatusIsAFailedFetchThatLeavesTheFileAlone) {
 TEST_F(FetchPageTest, OnlyTransientAnswersAreAskedAgainFourTimesInAll) {
   // A busy answer that widens the pacing gap costs the request no try; but
   // no page is asked more than eight times, whatever it answers.
-  const std::vector<std::pair<int, int>> asked = {
-      {403, 1}, {404, 1}, {410, 1}, {408, 4}, {429, 8}, {500, 4}, {502, 4}, {503, 8}, {504, 4}};
+  const std::vector<std::pair<int, int>> asked = {{403, 1}, {404, 1}, {410, 1}, {408, 4}, {429, 8},
+                                                  {500, 4}, {502, 4}, {503, 8}, {504, 4}};
   for (const auto& [code, times] : asked) {
     resetClient();
     std::string target = "/status" + std::to_string(code);
@@ -201,17 +201,28 @@ TEST_F(FetchPageTest, StalledOrTricklingTransferIsGivenUpWithoutAnotherTry) {
   ClientLimits quick = quickLimits();
   quick.stallSeconds = 1;
   setClientLimits(quick);
+  site.serve("/", page("front"));
   Reply stalled = page(std::string(100000, 's'));
   stalled.stallMidBody = true;
   Reply trickling = page(std::string(400, 't'));
   trickling.trickleMs = 20;  // 50 bytes a second: moving, but below the limit
+  Reply silent = page("never");
+  silent.holdUntilReleased = true;
   site.serve("/stall", stalled);
   site.serve("/trickle", trickling);
+  site.serve("/silent", silent);
+  ASSERT_TRUE(fetch("/"));
   EXPECT_FALSE(fetch("/stall"));
   EXPECT_FALSE(fetch("/trickle"));
+  EXPECT_FALSE(fetch("/silent"));
+  site.release();
   EXPECT_EQ(site.count("/stall"), 1);
   EXPECT_EQ(site.count("/trickle"), 1);
-  EXPECT_FALSE(qztest::exists(file()));
+  EXPECT_EQ(site.count("/silent"), 1);
+  // A page that stalls while the site answers is that page's failure.
+  EXPECT_EQ(failedFetches().byCause, (std::vector<std::pair<std::string, int>>{
+                                         {"page too slow", 2}, {"no answer in 1 s", 1}}));
+  EXPECT_TRUE(fetch("/"));
 }
 
 TEST_F(FetchPageTest, WaitsOutRetryAfterOnBusyAnswers) {

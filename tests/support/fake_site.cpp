@@ -52,11 +52,17 @@ void FakeSite::goDownFor(std::chrono::milliseconds down) {
   if (downThread_.joinable()) {
     downThread_.join();
   }
+  // Connections already open stay with the old server, which closes each
+  // at its next request, as a restarted server's would be; the port refuses
+  // new ones at once, and is taken by a new server after down.
   server_->stop();
-  thread_.join();
+  retired_.push_back({std::move(server_), std::move(thread_)});
   downThread_ = std::thread([this, down] {
-    std::this_thread::sleep_for(down);
-    listen();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, down, [this] { return stopping_; })) {
+      lock.unlock();
+      listen();
+    }
   });
 }
 
@@ -100,6 +106,11 @@ void FakeSite::forgetSessions() {
   sessions_.clear();
 }
 
+void FakeSite::forgetSessionsAtEveryRequest() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  forgetAlways_ = true;
+}
+
 // Under the lock: the answer to a request, before the way it is sent.
 Reply FakeSite::replyFor(const httplib::Request& request) {
   if (allStatus_ != 0) {
@@ -119,6 +130,9 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
     sessions_.insert(id);
     reply.headers.push_back({"Set-Cookie", "SID=" + id + "; path=/"});
     return reply;
+  }
+  if (forgetAlways_) {
+    sessions_.clear();
   }
   std::string cookies = request.get_header_value("Cookie");
   size_t at = cookies.find("SID=");
@@ -148,10 +162,16 @@ void FakeSite::stop() {
   if (downThread_.joinable()) {
     downThread_.join();
   }
-  server_->stop();
+  if (server_ != nullptr) {
+    server_->stop();
+  }
   if (thread_.joinable()) {
     thread_.join();
   }
+  for (auto& [server, thread] : retired_) {
+    thread.join();
+  }
+  retired_.clear();
 }
 
 std::string FakeSite::baseUrl() const {

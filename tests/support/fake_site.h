@@ -82,8 +82,11 @@ class FakeSite {
                       std::vector<std::pair<std::string, Reply>> withoutSession);
   // Every session ends, as when the site's session store is wiped.
   void forgetSessions();
+  // From now on, every session ends before each request is answered: only
+  // the opening request's answer is served as with a session.
+  void forgetSessionsAtEveryRequest();
   // Closes the port, so connections are refused, and opens it again after
-  // down; returns at once.
+  // down (unless the site stops first); returns at once.
   void goDownFor(std::chrono::milliseconds down);
   // Waits until target was asked for at least count times; false on timeout.
   bool waitForRequest(const std::string& target, int count = 1,
@@ -109,6 +112,8 @@ class FakeSite {
 
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  // Servers stopped by goDownFor, still finishing with their connections.
+  std::vector<std::pair<std::unique_ptr<httplib::Server>, std::thread>> retired_;
   std::thread downThread_;
   int port_ = 0;
   mutable std::mutex mutex_;
@@ -132,6 +137,7 @@ class FakeSite {
   std::string openingTarget_;
   std::vector<std::pair<std::string, Reply>> withoutSession_;
   std::set<std::string> sessions_;
+  bool forgetAlways_ = false;
   int sessionsOpened_ = 0;
 };
 
