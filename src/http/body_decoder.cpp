@@ -111,6 +111,9 @@ bool BodyDecoder::inflateSome(const char* data, size_t size) {
   bool outputPending = false;
   while ((z.stream.avail_in > 0 || outputPending) && !z.ignoreRest) {
     if (z.ended) {
+      if (z.stream.avail_in == 0) {
+        break;  // the next member, if any, comes with the next bytes
+      }
       // After a whole stream, only another gzip member is read; anything
       // else is padding some servers add, and is ignored.
       if (!z.gzip || z.stream.next_in[0] != 0x1f) {

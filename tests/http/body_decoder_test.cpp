@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "gzip.h"
 
@@ -60,6 +62,45 @@ TEST(BodyDecoderTest, BytesAfterTheEndOfAGzipStreamAreIgnored) {
     }
   }
   EXPECT_EQ(decoded("br", "anything"), "<refused>");
+}
+
+// The body fed in the given pieces, each in a buffer of its own exact size,
+// so that a read past one is a read past its memory.
+std::string decodedInPieces(const std::vector<std::string>& pieces) {
+  BodyDecoder decoder;
+  std::string body;
+  decoder.start("gzip", &body);
+  for (const std::string& piece : pieces) {
+    std::vector<char> exact(piece.begin(), piece.end());
+    if (!decoder.feed(exact.data(), exact.size())) {
+      return "<refused>";
+    }
+  }
+  return decoder.finish() ? body : "<cut>";
+}
+
+// Output of a whole multiple of the decoder's buffer, ending where a feed
+// ends, once made it read a byte past what it was given.
+TEST(BodyDecoderTest, AMemberEndingWhereItsBytesEndIsFollowedByTheNext) {
+  for (size_t size : {16384u, 32768u, 16383u, 16385u, 5u}) {
+    std::string first;
+    for (size_t i = 0; i < size; ++i) {
+      first += static_cast<char>('a' + (i * 7919) % 26);
+    }
+    const std::string one = qztest::gzipped(first), two = qztest::gzipped("second");
+    std::vector<std::string> bytes;
+    for (char c : one + two) {
+      bytes.push_back(std::string(1, c));
+    }
+    const std::vector<std::vector<std::string>> feeds = {
+        {one + two}, {one, two}, {one, two.substr(0, 1), two.substr(1)}, bytes};
+    for (const auto& pieces : feeds) {
+      std::string body = decodedInPieces(pieces);
+      EXPECT_TRUE(body == first + "second")
+          << size << " in " << pieces.size() << " pieces: " << body.size() << " bytes, ending "
+          << body.substr(body.size() - std::min<size_t>(body.size(), 8));
+    }
+  }
 }
 
 TEST(BodyDecoderTest, AStreamCutShortOrDamagedIsNotAWholeBody) {
