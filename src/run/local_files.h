@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,18 +41,30 @@ std::string readFileHead(const std::string& path, size_t maxBytes);
 // Makes one folder; whether it worked is left to the first file created in it.
 void makeDirectory(const std::string& path);
 
+// One file of a DurableBatch: its final name, the folder that holds it, and
+// the handle the platform keeps open until the batch's flush (-1 for none).
+struct PartFile {
+  std::string path;
+  std::string folder;
+  intptr_t handle = -1;
+};
+
 // Files written so that no name ever stands for bytes that are not on the
 // disk, at one flush per batch rather than one per file. write() puts a
 // file's bytes under its name + ".part" (a stale file or link of that name
 // is removed, never followed); commit() makes the data of every file of the
 // batch durable at once, renames each into place, and flushes the folders
 // that hold them. A kill or a power cut before commit() loses the batch's
-// files, whose ".part" names nothing counts and the next write replaces. A
-// failure ends the run, and removes the ".part" file in hand; the files of
-// the batch in hand that were written whole before it still get their names
-// then, once their data is flushed. Files are committed in the order they
-// were written; a batch left uncommitted when it is destroyed keeps only its
-// ".part" files.
+// files, whose ".part" names nothing counts and the next write replaces.
+//
+// A failure ends the run (endRunOnFileError), as a file written at once
+// would: write() fails for a name that cannot take a file (a folder stands
+// there) before it writes anything, so the failure comes with the file it
+// belongs to. Whatever fails, every file of the batch written whole gets its
+// name, once its data is flushed, but the one that failed; a batch destroyed
+// by an exception does the same. A batch left uncommitted otherwise keeps
+// only its ".part" files. One batch at a time is kept safe so: the one
+// written to last. Not for threads.
 class DurableBatch {
  public:
   DurableBatch();
@@ -61,20 +74,21 @@ class DurableBatch {
 
   void write(const std::string& path, std::string_view bytes);
   void commit();
-  // What a run that ends on a file failure keeps of the batch in hand: its
-  // whole files, flushed and renamed, failures passed over.
+  // What a run that ends on a file failure keeps of the batch in hand.
   static void salvage();
   // How many files wait for commit().
-  size_t size() const { return paths_.size(); }
+  size_t size() const { return files_.size(); }
   // True when path waits for commit(): it counts as there already.
   bool holds(const std::string& path) const {
-    return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
+    return std::any_of(files_.begin(), files_.end(),
+                       [&](const PartFile& file) { return file.path == path; });
   }
 
  private:
-  struct Pending;                   // what the platform keeps of each file
-  std::vector<std::string> paths_;  // the files' final names, in order
-  std::vector<Pending> pending_;
+  void keepWhole();
+
+  std::vector<PartFile> files_;  // in the order written
+  int exceptionsAtStart_;
 };
 
 // Removes whatever stands under that name if it is neither a regular file

@@ -8,15 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "run/part_files.h"
 #include "run/run_error.h"
 
 namespace qz {
 
 namespace {
-
-std::string pendingFileName(const std::string& path) {
-  return path + ".part";
-}
 
 // Writes all of bytes to fd; false with errno set when it cannot. A write
 // that stores nothing without an error counts as a full disk.
@@ -144,172 +141,99 @@ void makeDirectory(const std::string& path) {
   ::mkdir(path.c_str(), 0777);
 }
 
-struct DurableBatch::Pending {
-  std::string folder;
-};
-
-namespace {
-
-// The batch whose files a run ending on a file failure salvages.
-DurableBatch* activeBatch = nullptr;
-
-void forgetActive(DurableBatch* batch) {
-  if (activeBatch == batch) {
-    activeBatch = nullptr;
-    setFileErrorSalvage(nullptr);
+int unusableName(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    return fileErrorCode(EISDIR, FileAccess::kWriting);
   }
+  return 0;
 }
 
-}  // namespace
-
-DurableBatch::DurableBatch() = default;
-
-DurableBatch::~DurableBatch() {
-  forgetActive(this);
-}
-
-void DurableBatch::write(const std::string& path, std::string_view bytes) {
-  std::string pending = pendingFileName(path);
+PartFile writePart(const std::string& path, std::string_view bytes) {
+  std::string part = partFileName(path);
   // A stale ".part" of a killed run, or a link planted under that name, is
   // removed rather than followed or appended to.
-  ::unlink(pending.c_str());
-  int fd = ::open(pending.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  ::unlink(part.c_str());
+  int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
     endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
   if (!writeAll(fd, bytes)) {
     int err = errno;
     ::close(fd);
-    failWrite(FileFailurePlace::kWriting, err, pending);
+    failWrite(FileFailurePlace::kWriting, err, part);
   }
   if (::close(fd) != 0) {
-    failWrite(FileFailurePlace::kClosing, errno, pending);
+    failWrite(FileFailurePlace::kClosing, errno, part);
   }
   size_t slash = path.find_last_of(kPathSeparators);
-  paths_.push_back(path);
-  pending_.push_back({slash == std::string::npos ? "." : path.substr(0, slash)});
-  activeBatch = this;
-  setFileErrorSalvage(&DurableBatch::salvage);
+  return {path, slash == std::string::npos ? "." : path.substr(0, slash), -1};
 }
 
-namespace {
-
-// Makes the data of every file written so far on the file system of folder
-// durable: one syncfs, where a flush per file would cost as much as a
+// The data of every file written so far on the file system of the parts
+// made durable: one syncfs, where a flush per file would cost as much as a
 // request each. Systems without it flush the files one by one.
-bool flushData(const std::string& folder, const std::vector<std::string>& files) {
+int flushParts(std::vector<PartFile>& files) {
 #if defined(QZTURNS_BENCH_NO_FLUSH)
-  (void)folder;
   (void)files;
-  return true;
+  return 0;
 #elif defined(__linux__)
-  (void)files;
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
+  int fd = ::open(files.front().folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::syncfs(fd) != 0) {
+    int err = errno;
+    if (fd >= 0) {
+      ::close(fd);
+    }
+    return fileErrorCode(err, FileAccess::kWriting);
   }
-  bool flushed = ::syncfs(fd) == 0;
-  int err = errno;
   ::close(fd);
-  errno = err;
-  return flushed;
+  return 0;
 #else
-  (void)folder;
-  for (const std::string& file : files) {
-    int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  for (const PartFile& file : files) {
+    int fd = ::open(partFileName(file.path).c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0 || ::fsync(fd) != 0) {
       int err = errno;
       if (fd >= 0) {
         ::close(fd);
       }
-      errno = err;
-      return false;
+      return fileErrorCode(err, FileAccess::kWriting);
     }
     ::close(fd);
   }
-  return true;
+  return 0;
 #endif
 }
 
-// Flushes a folder's entries to the disk, so that files renamed into it stay
-// after a power cut. Failures are not reported: the files themselves are
-// safe, under one name or the other.
-void syncFolder(const std::string& path) {
+int renamePart(const PartFile& file) {
+  if (::rename(partFileName(file.path).c_str(), file.path.c_str()) != 0) {
+    return fileErrorCode(errno, FileAccess::kWriting);
+  }
+  return 0;
+}
+
+void removePart(PartFile& file) {
+  ::unlink(partFileName(file.path).c_str());
+}
+
+void closePart(PartFile&) {}  // nothing is kept open
+
+void flushFolders(const std::vector<PartFile>& files) {
 #ifndef QZTURNS_BENCH_NO_FLUSH
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    return;
+  std::vector<std::string> done;
+  for (const PartFile& file : files) {
+    if (std::find(done.begin(), done.end(), file.folder) != done.end()) {
+      continue;
+    }
+    done.push_back(file.folder);
+    int fd = ::open(file.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
   }
-  ::fsync(fd);
-  ::close(fd);
 #else
-  (void)path;
+  (void)files;
 #endif
-}
-
-// Ends the run for a failure of a batch, its ".part" files from the one in
-// hand on removed.
-[[noreturn]] void failBatch(FileFailurePlace place, int err, const std::vector<std::string>& parts,
-                            size_t from) {
-  for (size_t i = from; i < parts.size(); ++i) {
-    ::unlink(parts[i].c_str());
-  }
-  endRunOnFileError(place, fileErrorCode(err, FileAccess::kWriting));
-}
-
-}  // namespace
-
-void DurableBatch::commit() {
-  forgetActive(this);
-  if (pending_.empty()) {
-    return;
-  }
-  std::vector<Pending> files;
-  files.swap(pending_);
-  std::vector<std::string> paths;
-  paths.swap(paths_);
-  std::vector<std::string> parts;
-  for (const std::string& path : paths) {
-    parts.push_back(pendingFileName(path));
-  }
-  // The bytes reach the disk before any name does, so that after a power
-  // cut a turn's name never stands for a file without its content.
-  if (!flushData(files.front().folder, parts)) {
-    failBatch(FileFailurePlace::kWriting, errno, parts, 0);
-  }
-  std::vector<std::string> folders;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (::rename(parts[i].c_str(), paths[i].c_str()) != 0) {
-      failBatch(FileFailurePlace::kRenaming, errno, parts, i);
-    }
-    if (std::find(folders.begin(), folders.end(), files[i].folder) == folders.end()) {
-      folders.push_back(files[i].folder);
-    }
-  }
-  for (const std::string& folder : folders) {
-    syncFolder(folder);
-  }
-}
-
-void DurableBatch::salvage() {
-  DurableBatch* batch = activeBatch;
-  forgetActive(batch);
-  if (batch == nullptr || batch->paths_.empty()) {
-    return;
-  }
-  std::vector<std::string> parts;
-  for (const std::string& path : batch->paths_) {
-    parts.push_back(pendingFileName(path));
-  }
-  if (!flushData(batch->pending_.front().folder, parts)) {
-    return;  // not on the disk: no name for them
-  }
-  for (size_t i = 0; i < parts.size(); ++i) {
-    ::rename(parts[i].c_str(), batch->paths_[i].c_str());
-  }
-  syncFolder(batch->pending_.front().folder);
-  batch->paths_.clear();
-  batch->pending_.clear();
 }
 
 void removeUnlessRegularFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "run/local_files.h"
+#include "run/part_files.h"
 #include "run/run_error.h"
 
 namespace qz {
@@ -147,108 +148,69 @@ void makeDirectory(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
-struct DurableBatch::Pending {
-  HANDLE file;  // kept open until commit, so that the flushes go out together
-};
-
-namespace {
-
-// The batch whose files a run ending on a file failure salvages.
-DurableBatch* activeBatch = nullptr;
-
-void forgetActive(DurableBatch* batch) {
-  if (activeBatch == batch) {
-    activeBatch = nullptr;
-    setFileErrorSalvage(nullptr);
+int unusableName(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return windowsErrorCode(ERROR_ACCESS_DENIED);  // what creating a file there gives
   }
+  return 0;
 }
 
-}  // namespace
-
-DurableBatch::DurableBatch() = default;
-
-DurableBatch::~DurableBatch() {
-  forgetActive(this);
-  for (const Pending& file : pending_) {
-    CloseHandle(file.file);
-  }
-}
-
-void DurableBatch::write(const std::string& path, std::string_view bytes) {
-  std::string pending = path + ".part";
+PartFile writePart(const std::string& path, std::string_view bytes) {
+  std::string part = partFileName(path);
   // A stale ".part" of a killed run, or a link planted under that name, is
   // removed (DeleteFile takes the link, not its target) and made anew.
-  DeleteFileA(pending.c_str());
-  HANDLE file = CreateFileA(pending.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  DeleteFileA(part.c_str());
+  HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     endRun(FileFailurePlace::kCreating, GetLastError());
   }
   if (!writeAll(file, bytes)) {
-    failWrite(FileFailurePlace::kWriting, GetLastError(), file, pending);
+    failWrite(FileFailurePlace::kWriting, GetLastError(), file, part);
   }
-  paths_.push_back(path);
-  pending_.push_back({file});
-  activeBatch = this;
-  setFileErrorSalvage(&DurableBatch::salvage);
+  // Kept open until the batch's flush, so that the flushes go out together.
+  return {path, {}, reinterpret_cast<intptr_t>(file)};
 }
 
-void DurableBatch::salvage() {
-  DurableBatch* batch = activeBatch;
-  forgetActive(batch);
-  if (batch == nullptr) {
-    return;
+int flushParts(std::vector<PartFile>& files) {
+  int code = 0;
+  for (PartFile& file : files) {
+    HANDLE handle = reinterpret_cast<HANDLE>(file.handle);
+    if (handle == INVALID_HANDLE_VALUE) {
+      continue;
+    }
+    if ((!FlushFileBuffers(handle) || !CloseHandle(handle)) && code == 0) {
+      code = windowsErrorCode(GetLastError());
+    }
+    file.handle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
   }
-  bool flushed = true;
-  for (Pending& file : batch->pending_) {
-    flushed = FlushFileBuffers(file.file) && flushed;
-    CloseHandle(file.file);
-  }
-  for (size_t i = 0; flushed && i < batch->paths_.size(); ++i) {
-    MoveFileExA((batch->paths_[i] + ".part").c_str(), batch->paths_[i].c_str(),
-                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  }
-  batch->paths_.clear();
-  batch->pending_.clear();
+  return code;
 }
 
-void DurableBatch::commit() {
-  forgetActive(this);
-  std::vector<Pending> files;
-  files.swap(pending_);
-  std::vector<std::string> paths;
-  paths.swap(paths_);
-  // Ends the run, the ".part" files from the one in hand on removed.
-  auto fail = [&](FileFailurePlace place, DWORD err, size_t from) {
-    for (size_t i = from; i < files.size(); ++i) {
-      if (files[i].file != INVALID_HANDLE_VALUE) {
-        CloseHandle(files[i].file);
-      }
-      DeleteFileA((paths[i] + ".part").c_str());
-    }
-    endRun(place, err);
-  };
-  // The bytes reach the disk before any name does.
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (!FlushFileBuffers(files[i].file)) {
-      fail(FileFailurePlace::kWriting, GetLastError(), 0);
-    }
+// Write-through makes each rename durable as it is made.
+int renamePart(const PartFile& file) {
+  if (!MoveFileExA(partFileName(file.path).c_str(), file.path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return windowsErrorCode(GetLastError());
   }
-  for (size_t i = 0; i < files.size(); ++i) {
-    HANDLE file = files[i].file;
-    files[i].file = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(file)) {
-      fail(FileFailurePlace::kClosing, GetLastError(), i);
-    }
-  }
-  for (size_t i = 0; i < files.size(); ++i) {
-    // Write-through makes each rename durable as it is made.
-    if (!MoveFileExA((paths[i] + ".part").c_str(), paths[i].c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      fail(FileFailurePlace::kRenaming, GetLastError(), i);
-    }
+  return 0;
+}
+
+void closePart(PartFile& file) {
+  HANDLE handle = reinterpret_cast<HANDLE>(file.handle);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    file.handle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
   }
 }
+
+void removePart(PartFile& file) {
+  closePart(file);
+  DeleteFileA(partFileName(file.path).c_str());
+}
+
+void flushFolders(const std::vector<PartFile>&) {}  // each rename went through already
 
 void removeUnlessRegularFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());

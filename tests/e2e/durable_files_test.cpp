@@ -3,6 +3,7 @@
 // the renames, at one flush per batch rather than one per file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -103,6 +104,27 @@ TEST_F(DurableFilesTest, EveryTurnIsFlushedBeforeItsNameAppearsAndItsFolderAfter
   // One flush of the data and one of the folder per batch of 64 turns at most.
   EXPECT_EQ(dataFlushes, 2);
   EXPECT_EQ(folderFlushes, 2);
+}
+
+// A turn whose name a folder holds fails as it did when each file was
+// written at once: when that turn is written, before the next is asked for,
+// with what came before it saved.
+TEST_F(DurableFilesTest, ATurnNameThatIsAFolderFailsWhenThatTurnIsWritten) {
+  site.serve(kFrontPage, page("front"));
+  serveCharacter("1234", {"1", "2", "3"});
+  ASSERT_TRUE(std::filesystem::create_directories(work / "qz1234/1234-002.htm"));
+  ProgramResult result = run({"1234"});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 3\r\n0   \r1   \r");
+  EXPECT_EQ(result.err,
+            errorReport("00404C20", underLauncher() ? "File access denied" : "Invalid filename"));
+  EXPECT_EQ(site.targets(), (std::vector<std::string>{kFrontPage, characterTarget("1234"),
+                                                      turnTarget("1234", "1"),
+                                                      turnTarget("1234", "2")}));
+  EXPECT_EQ(saved("temp.txt"), turnPage("turn 1234/2"));
+  EXPECT_EQ(listTree(work / "qz1234"),
+            (std::vector<std::string>{"1234-001.htm", "1234-002.htm/"}));
+  EXPECT_EQ(saved("qz1234/1234-001.htm"), fragment("turn 1234/1"));
 }
 
 }  // namespace
