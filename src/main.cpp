@@ -1,6 +1,9 @@
 // qzturns: keeps a local archive of the public turns of one game's characters.
 // Usage: qzturns [character-number] | --help | --version
 #include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "crawl/archive_reader.h"
 #include "crawl/character_roster.h"
@@ -14,9 +17,9 @@
 #include "run/run_error.h"
 #include "run/settings.h"
 
-int main(int argc, char** argv) {
-  qz::setUpProcess();
-  qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
+namespace {
+
+int run(int argc, char** argv) {
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
   if (arguments.size() == 1 && qz::isHelpArgument(arguments[0])) {
     return qz::writeHelp(arguments[0]);
@@ -50,4 +53,17 @@ int main(int argc, char** argv) {
     std::fputs(qz::kForeignReaderMessage, stderr);
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qz::setUpProcess();
+  qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
+  try {
+    return run(argc, argv);
+  } catch (...) {
+    // The turn files of the batch in hand were kept as the exception went.
+    qz::endRunOnException(std::current_exception());
+  }
 }

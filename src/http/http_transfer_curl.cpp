@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ struct Exchange {
   long long length = -1;  // Content-Length, -1 when not given
   bool bodyStarted = false;
   long retryAfter = -1;
+  // An exception of ours stops the transfer and is thrown again after it:
+  // it must not pass through libcurl.
+  std::exception_ptr error;
 };
 
 // True for a header line of that name (given in lower case).
@@ -44,9 +48,31 @@ bool startsWithName(std::string_view line, std::string_view name) {
          startsWithIgnoringCase(line, name);
 }
 
+void takeHeader(Exchange& exchange, std::string_view line);
+bool takeBody(Exchange& exchange, const char* data, size_t size);
+
 size_t onHeader(char* data, size_t size, size_t count, void* userData) {
   Exchange& exchange = *static_cast<Exchange*>(userData);
-  std::string_view line(data, size * count);
+  try {
+    takeHeader(exchange, std::string_view(data, size * count));
+    return size * count;
+  } catch (...) {
+    exchange.error = std::current_exception();
+    return 0;
+  }
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* userData) {
+  Exchange& exchange = *static_cast<Exchange*>(userData);
+  try {
+    return takeBody(exchange, data, size * count) ? size * count : 0;
+  } catch (...) {
+    exchange.error = std::current_exception();
+    return 0;
+  }
+}
+
+void takeHeader(Exchange& exchange, std::string_view line) {
   if (line.substr(0, 5) == "HTTP/") {
     exchange.coding.clear();
     exchange.length = -1;
@@ -69,19 +95,17 @@ size_t onHeader(char* data, size_t size, size_t count, void* userData) {
   } else if (startsWithName(line, "location")) {
     exchange.headers->location = std::string(trimmed(line.substr(9)));
   }
-  return size * count;
 }
 
-size_t onBody(char* data, size_t size, size_t count, void* userData) {
-  Exchange& exchange = *static_cast<Exchange*>(userData);
+bool takeBody(Exchange& exchange, const char* data, size_t size) {
   if (!exchange.bodyStarted) {
     exchange.bodyStarted = true;
     if (!exchange.decoder.start(exchange.coding, exchange.body)) {
-      return 0;  // a coding we cannot undo ends the transfer
+      return false;  // a coding we cannot undo ends the transfer
     }
     exchange.decoder.expectLength(exchange.length);
   }
-  return exchange.decoder.feed(data, size * count) ? size * count : 0;
+  return exchange.decoder.feed(data, size);
 }
 
 std::atomic<long> connectionLimit{1};
@@ -281,6 +305,9 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
   CURLcode code = curl_easy_perform(handle);
+  if (exchange.error) {
+    std::rethrow_exception(exchange.error);
+  }
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
   if (code != CURLE_OK) {
     outcome.kind =

@@ -6,12 +6,21 @@ namespace qz {
 
 Prefetcher::Prefetcher(int connections, Fetch fetch, std::function<bool()> busy)
     : connections_(connections), fetch_(std::move(fetch)), busy_(std::move(busy)) {
-  for (int i = 0; i < connections_; ++i) {
-    threads_.emplace_back([this] { work(); });
+  try {
+    for (int i = 0; i < connections_; ++i) {
+      threads_.emplace_back([this] { work(); });
+    }
+  } catch (...) {
+    stop();  // the threads already started, before the failure goes on
+    throw;
   }
 }
 
 Prefetcher::~Prefetcher() {
+  stop();
+}
+
+void Prefetcher::stop() {
   {
     MutexLock lock(mutex_);
     stopping_ = true;
@@ -20,6 +29,7 @@ Prefetcher::~Prefetcher() {
   for (std::thread& thread : threads_) {
     thread.join();
   }
+  threads_.clear();
 }
 
 // The one place a job's state changes, and with it what is held ahead.
@@ -127,8 +137,15 @@ void Prefetcher::work() {
     setState(*job, JobState::kUnderWay);
     lock.unlock();
     std::string body;
-    Fetched result = fetch_(job->url, &body);
+    Fetched result;
+    std::exception_ptr error;
+    try {
+      result = fetch_(job->url, &body);
+    } catch (...) {
+      error = std::current_exception();  // for the crawl's thread to meet
+    }
     lock.lock();
+    job->error = error;
     largestBody_ = std::max(largestBody_, body.size());
     if (job->state == JobState::kAbandoned) {
       setState(*job, JobState::kDone);
@@ -172,6 +189,9 @@ Fetched Prefetcher::take(const std::string& url, std::string* body) {
   setState(*job, JobState::kDone);
   lock.unlock();
   workToDo_.notifyOne();  // room ahead again
+  if (job->error) {
+    std::rethrow_exception(job->error);
+  }
   return result;
 }
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,7 +40,8 @@ class Prefetcher {
 
   // fetch makes one page's request, retries and all, leaving no body after a
   // failure. busy tells when the site has asked us to slow down: from then
-  // on, nothing is fetched ahead while anything else is under way.
+  // on, nothing is fetched ahead while anything else is under way. Throws
+  // std::system_error when its threads cannot be started.
   Prefetcher(int connections, Fetch fetch, std::function<bool()> busy);
   // Waits for the fetches under way (a request waiting out a site that is
   // down waits with it); pages said and not yet begun are not fetched.
@@ -53,7 +55,8 @@ class Prefetcher {
   void expect(const std::vector<std::string>& urls, bool soon) EXCLUDES(mutex_);
   // The page at url, fetched ahead or now; blocks until it has come or
   // failed. The pages said before it are dropped: the crawl asks in the
-  // order it said, so what it went past is not wanted.
+  // order it said, so what it went past is not wanted. An exception the
+  // fetch threw on a thread of the prefetcher's is thrown here.
   Fetched take(const std::string& url, std::string* body) EXCLUDES(mutex_);
 
  private:
@@ -72,9 +75,11 @@ class Prefetcher {
     std::string body;
     size_t heldBytes = 0;  // of body, while it counts as held ahead
     Fetched result;
+    std::exception_ptr error;  // what the fetch threw, thrown again by take()
   };
   using JobPtr = std::shared_ptr<Job>;
 
+  void stop() EXCLUDES(mutex_);
   void work() EXCLUDES(mutex_);
   JobPtr nextJob() const REQUIRES(mutex_);
   bool roomAhead() const REQUIRES(mutex_);

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <system_error>
 
 #include "run/console.h"
 #include "run/local_files.h"
@@ -44,17 +46,22 @@ std::string fileErrorMessage(int code) {
   }
 }
 
-std::string fileErrorReport(const std::string& module, FileFailurePlace place, int code) {
-  char address[16];
-  std::snprintf(address, sizeof address, "%08X", static_cast<uint32_t>(place));
-  std::string message = fileErrorMessage(code);
-  std::string report = "Exception EInOutError in module " + module + " at " + address + ".\r\n";
+std::string errorReport(const std::string& module, const std::string& errorClass, uint32_t address,
+                        const std::string& message) {
+  char where[16];
+  std::snprintf(where, sizeof where, "%08X", address);
+  std::string report =
+      "Exception " + errorClass + " in module " + module + " at " + where + ".\r\n";
   report += message;
   if (message.empty() || message.back() != '.') {
     report += '.';
   }
   report += "\r\n\r\n";
   return report;
+}
+
+std::string fileErrorReport(const std::string& module, FileFailurePlace place, int code) {
+  return errorReport(module, "EInOutError", static_cast<uint32_t>(place), fileErrorMessage(code));
 }
 
 int fileErrorCode(int err, FileAccess access) {
@@ -99,10 +106,42 @@ void setFileErrorSalvage(void (*salvage)()) {
   fileErrorSalvage = salvage;
 }
 
-void endRunOnFileError(FileFailurePlace place, int code) {
+namespace {
+
+// Standard output first, then the report.
+void writeReport(const std::string& report) {
   consoleFlush();
-  std::string report = fileErrorReport(moduleName(), place, code);
   std::fwrite(report.data(), 1, report.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+void endRunOnException(std::exception_ptr exception) {
+  std::string errorClass = "EExternalException";
+  std::string message = "Unknown exception";
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::bad_alloc&) {
+    errorClass = "EOutOfMemory";
+    message = "Out of memory";
+  } catch (const std::system_error& error) {
+    errorClass = "EOSError";
+    message = error.code().message();
+  } catch (const std::exception& error) {
+    message = error.what();
+  } catch (...) {
+  }
+  writeReport(errorReport(moduleName(), errorClass, kUnexpectedAddress, message));
+  if (void (*salvage)() = fileErrorSalvage) {
+    fileErrorSalvage = nullptr;
+    salvage();
+  }
+  std::exit(1);
+}
+
+void endRunOnFileError(FileFailurePlace place, int code) {
+  writeReport(fileErrorReport(moduleName(), place, code));
   std::fflush(stderr);
   if (void (*salvage)() = fileErrorSalvage) {
     fileErrorSalvage = nullptr;  // once, even if it meets a failure of its own

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace qz {
@@ -29,6 +30,9 @@ enum class FileFailurePlace : uint32_t {
   kRenaming = 0x00404CE0,
 };
 
+// Where the run ends on an exception nothing else caught.
+inline constexpr uint32_t kUnexpectedAddress = 0x00402A1C;
+
 // Remembers the program's file name (without its folder) for the report.
 void setModuleName(const std::string& argv0);
 
@@ -37,6 +41,9 @@ std::string fileErrorMessage(int code);
 
 // The whole report, as written to standard error.
 std::string fileErrorReport(const std::string& moduleName, FileFailurePlace place, int code);
+// A report of that form for any error class and message.
+std::string errorReport(const std::string& moduleName, const std::string& errorClass,
+                        uint32_t address, const std::string& message);
 
 enum class FileAccess { kReading, kWriting };
 
@@ -47,6 +54,12 @@ int fileErrorCode(int err, FileAccess access);
 // Flushes standard output, writes the report to standard error, lets the
 // salvage (if one is set) keep what can be kept, and exits with status 1.
 [[noreturn]] void endRunOnFileError(FileFailurePlace place, int code);
+
+// The one way out for an exception that escaped the run: as a file failure
+// does, flushes standard output, writes a report in the same form to
+// standard error ("EOutOfMemory" and "Out of memory" for a failed
+// allocation, the exception's own words otherwise) and exits with status 1.
+[[noreturn]] void endRunOnException(std::exception_ptr exception);
 
 // What to do before a run that ends on a file failure exits: a batch of
 // turn files written whole but not yet given their names gets them. It must

@@ -118,12 +118,11 @@ TEST_F(DurableFilesTest, ATurnNameThatIsAFolderFailsWhenThatTurnIsWritten) {
   EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 3\r\n0   \r1   \r");
   EXPECT_EQ(result.err,
             errorReport("00404C20", underLauncher() ? "File access denied" : "Invalid filename"));
-  EXPECT_EQ(site.targets(), (std::vector<std::string>{kFrontPage, characterTarget("1234"),
-                                                      turnTarget("1234", "1"),
-                                                      turnTarget("1234", "2")}));
+  EXPECT_EQ(site.targets(),
+            (std::vector<std::string>{kFrontPage, characterTarget("1234"), turnTarget("1234", "1"),
+                                      turnTarget("1234", "2")}));
   EXPECT_EQ(saved("temp.txt"), turnPage("turn 1234/2"));
-  EXPECT_EQ(listTree(work / "qz1234"),
-            (std::vector<std::string>{"1234-001.htm", "1234-002.htm/"}));
+  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm", "1234-002.htm/"}));
   EXPECT_EQ(saved("qz1234/1234-001.htm"), fragment("turn 1234/1"));
 }
 

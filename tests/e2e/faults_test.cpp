@@ -239,5 +239,41 @@ TEST_F(FaultsTest, RunsKilledAtRandomPointsEndInTheSameArchiveAsOneUninterrupted
   EXPECT_EQ(archive(work.path()), expected);
 }
 
+// What nothing else catches ends the run the one way a file failure does:
+// a report on standard error and exit status 1, with every turn saved so
+// far kept. Address-space limits make the exceptions: a thread that cannot
+// be started, a page that cannot be held.
+TEST_F(FaultsTest, AnExceptionEndsTheRunWithTheReportAndTheTurnsSavedSoFar) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limits allow";
+#endif
+  if (underLauncher()) {
+    GTEST_SKIP() << "wine reserves more address space than the limits allow";
+  }
+  ProgramOptions threads = options({"1234"});
+  threads.environment.push_back({"QZTURNS_CONNECTIONS", "8"});
+  threads.memoryLimit = 40L << 20;
+  ProgramResult result = runProgram(threads);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "Exception EOSError in module qzturns at 00402A1C.\r\n"
+            "Resource temporarily unavailable.\r\n\r\n");
+  EXPECT_TRUE(site.requests().empty());
+
+  serveCharacter("1234", {"1"});
+  site.serve(turnTarget("1234", "2"), page(turnPage(std::string(40 << 20, 'b'))));
+  site.serve(characterTarget("1234"), page(characterPage({"1,0,0,0", "2,0,0,0"})));
+  ProgramOptions memory = options({"1234"});
+  memory.memoryLimit = 100L << 20;
+  result = runProgram(memory);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, kBanner + "1234 Fordulok szama: 2\r\n0   \r1   \r");
+  EXPECT_EQ(result.err,
+            "Exception EOutOfMemory in module qzturns at 00402A1C.\r\nOut of memory.\r\n\r\n");
+  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm"}));
+  EXPECT_EQ(saved("qz1234/1234-001.htm"), fragment("turn 1234/1"));
+}
+
 }  // namespace
 }  // namespace qztest
