@@ -80,9 +80,10 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
       holdsHeaderBreak(cookie.value)) {
     return;
   }
-  cookie.domain = asciiLower(host);
+  const std::string requestHost = asciiLower(host);
+  std::optional<std::string> domain;  // of the last Domain attribute with a value
+  std::optional<long long> maxAgeExpiry, expiresAt;
   cookie.path = defaultPath(path);
-  bool maxAgeSeen = false;
   while (semicolon != std::string_view::npos) {
     rest.remove_prefix(semicolon + 1);
     semicolon = rest.find(';');
@@ -91,14 +92,9 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
     std::string key = asciiLower(trimmed(attribute.substr(0, is)));
     std::string_view value = is == std::string_view::npos ? "" : trimmed(attribute.substr(is + 1));
     if (key == "domain" && !value.empty()) {
-      std::string domain = asciiLower(value[0] == '.' ? value.substr(1) : value);
-      if (!domainMatches(asciiLower(host), domain) || isTooWideDomain(asciiLower(host), domain)) {
-        return;  // a cookie for somebody else
-      }
-      cookie.domain = domain;
-      cookie.hostOnly = false;
-    } else if (key == "path" && !value.empty() && value[0] == '/') {
-      cookie.path = std::string(value);
+      domain = asciiLower(value[0] == '.' ? value.substr(1) : value);
+    } else if (key == "path") {
+      cookie.path = !value.empty() && value[0] == '/' ? std::string(value) : defaultPath(path);
     } else if (key == "secure") {
       cookie.secure = true;
     } else if (key == "max-age" && !value.empty()) {
@@ -106,20 +102,25 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
       std::string_view digits = negative ? value.substr(1) : value;
       if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
         long long seconds = digits.size() > 12 ? 999999999999LL : std::stoll(std::string(digits));
-        cookie.expires = negative ? 0 : static_cast<long long>(now) + seconds;
-        if (seconds == 0) {
-          cookie.expires = 0;
-        }
-        maxAgeSeen = true;
+        // Zero or less: the earliest time there is, gone already.
+        maxAgeExpiry = negative || seconds == 0 ? 0 : static_cast<long long>(now) + seconds;
       }
-    } else if (key == "expires" && !maxAgeSeen) {
-      long long when = httpDateSeconds(value);
-      if (when >= 0) {
-        cookie.expires = when;
+    } else if (key == "expires") {
+      if (std::optional<long long> when = httpDateSeconds(value)) {
+        expiresAt = when;
       }
     }
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  cookie.expires = maxAgeExpiry ? maxAgeExpiry : expiresAt;
+  cookie.domain = requestHost;
+  if (domain) {
+    if (!domainMatches(requestHost, *domain) || isTooWideDomain(requestHost, *domain)) {
+      return;  // a cookie for somebody else
+    }
+    cookie.domain = *domain;
+    cookie.hostOnly = false;
+  }
+  MutexLock lock(mutex_);
   auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& known) {
     return known.name == cookie.name && known.domain == cookie.domain && known.path == cookie.path;
   });
@@ -129,7 +130,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
   } else {
     cookie.created = ++made_;
   }
-  if (cookie.expires >= 0 && cookie.expires <= static_cast<long long>(now)) {
+  if (!cookie.liveAt(now)) {
     return;  // the site asked for it to go
   }
   if (cookies_.size() >= kMaxCookies) {
@@ -142,31 +143,29 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
 }
 
 void CookieJar::dropExpired(std::time_t now) {
-  std::erase_if(cookies_, [&](const Cookie& cookie) {
-    return cookie.expires >= 0 && cookie.expires <= static_cast<long long>(now);
-  });
+  std::erase_if(cookies_, [&](const Cookie& cookie) { return !cookie.liveAt(now); });
 }
 
 size_t CookieJar::count() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return cookies_.size();
 }
 
 void CookieJar::clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   cookies_.clear();
 }
 
 std::string CookieJar::headerFor(std::string_view host, std::string_view path, bool secure,
                                  std::time_t now) const {
   std::string requestHost = asciiLower(host);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   std::vector<const Cookie*> sent;
   for (const Cookie& cookie : cookies_) {
     bool hostFits =
         cookie.hostOnly ? requestHost == cookie.domain : domainMatches(requestHost, cookie.domain);
-    bool live = cookie.expires < 0 || cookie.expires > static_cast<long long>(now);
-    if (hostFits && live && pathMatches(path, cookie.path) && (secure || !cookie.secure)) {
+    if (hostFits && cookie.liveAt(now) && pathMatches(path, cookie.path) &&
+        (secure || !cookie.secure)) {
       sent.push_back(&cookie);
     }
   }

@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "http/mutex.h"
 
 namespace qz {
 
@@ -22,17 +24,20 @@ inline constexpr size_t kMaxCookieBytes = 4096;  // name and value together
 class CookieJar {
  public:
   // Takes one Set-Cookie value of an answer to a request for host and path
-  // (the URL's path, query included or not). A cookie past the size limit,
-  // with a CR, LF or NUL in it, for another domain, for a public-looking
-  // domain or for a domain on an IP address is ignored, and so is a new one
-  // once the jar is full of live cookies.
+  // (the URL's path, query included or not), by the cookie rules (RFC 6265
+  // section 5.2 and 5.3): the last Domain and the last Path count, an empty
+  // or relative Path means the folder of the request's path, Max-Age before
+  // Expires, and a date gone by removes the cookie. A cookie past the size
+  // limit, with a CR, LF or NUL in it, for another domain, for a
+  // public-looking domain or for a domain on an IP address is ignored, and
+  // so is a new one once the jar is full of live cookies.
   void take(std::string_view host, std::string_view path, std::string_view setCookie,
             std::time_t now);
   // The Cookie header value for a request, empty when no cookie applies.
   std::string headerFor(std::string_view host, std::string_view path, bool secure,
                         std::time_t now) const;
-  size_t count() const;
-  void clear();
+  size_t count() const EXCLUDES(mutex_);
+  void clear() EXCLUDES(mutex_);
 
  private:
   struct Cookie {
@@ -42,14 +47,15 @@ class CookieJar {
     bool hostOnly = true;
     std::string path;
     bool secure = false;
-    long long expires = -1;  // seconds since the epoch; -1 for the run's length
+    std::optional<long long> expires;  // seconds since the epoch; none for the run's length
     uint64_t created = 0;
+    bool liveAt(std::time_t now) const { return !expires || *expires > now; }
   };
-  void dropExpired(std::time_t now);
+  void dropExpired(std::time_t now) REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  std::vector<Cookie> cookies_;
-  uint64_t made_ = 0;
+  mutable Mutex mutex_;
+  std::vector<Cookie> cookies_ GUARDED_BY(mutex_);
+  uint64_t made_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace qz

@@ -1,15 +1,20 @@
-// Dates as HTTP sends them, for Retry-After and for cookies' Expires.
+// Dates as HTTP sends them, for Retry-After and for cookies' Expires, read
+// by the cookie rules' algorithm (RFC 6265 section 5.1.1): it takes every
+// form of HTTP date and what sites send besides.
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string_view>
 
 namespace qz {
 
-// Seconds since the epoch of an HTTP date in any of its three forms
-// ("Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
-// "Sun Nov  6 08:49:37 1994"); -1 when the text is not one.
-long long httpDateSeconds(std::string_view text);
+// Seconds since the epoch (negative before 1970) of a date: the first time,
+// day of month, month and year tokens found, in any order, whatever else
+// stands around them (a weekday, "GMT", "GMT-2"); two-digit years are 1970
+// to 2069. Nothing when a part is missing or out of range, the year is
+// before 1601, or the day is past its month's end.
+std::optional<long long> httpDateSeconds(std::string_view text);
 
 // The seconds a Retry-After value asks for, counted from now: a number of
 // seconds or an HTTP date. -1 when the value is neither.
