@@ -59,7 +59,7 @@ TryOutcome exchangeWithCookies(const std::string& url, const UrlParts& parts, st
 
 // One try of a request: its redirects followed, cookies at every hop.
 TryOutcome transferOnce(const std::string& url, std::string* body) {
-  std::string current = url;
+  std::string current = withUnsafeBytesEncoded(url);
   for (int hop = 0;; ++hop) {
     UrlParts parts;
     if (!splitUrl(current, &parts)) {
@@ -71,7 +71,7 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
     if (!isRedirect(outcome.status) || headers.location.empty()) {
       return outcome;
     }
-    current = resolveLocation(current, headers.location);
+    current = withUnsafeBytesEncoded(resolveLocation(current, headers.location));
     if (current.empty() || hop >= kMaxRedirects) {
       body->clear();
       TryOutcome loop;

@@ -79,11 +79,88 @@ bool isWebScheme(const std::string& scheme) {
   return lower == "http" || lower == "https";
 }
 
+bool isControlOrSpace(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+
+// The length of the scheme that text begins with, 0 for none: ALPHA *(
+// ALPHA / DIGIT / "+" / "-" / "." ) and a colon.
+size_t schemeLength(std::string_view text) {
+  auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (text.empty() || !isAlpha(text[0])) {
+    return 0;
+  }
+  size_t at = 1;
+  while (at < text.size() && (isAlpha(text[at]) || (text[at] >= '0' && text[at] <= '9') ||
+                              text[at] == '+' || text[at] == '-' || text[at] == '.')) {
+    ++at;
+  }
+  return at < text.size() && text[at] == ':' ? at : 0;
+}
+
+// A Location as browsers read it for an http or https base, made a
+// reference that RFC 3986 resolves the same way; nothing for another scheme.
+std::optional<std::string> asBrowsersRead(std::string_view location, const Reference& base) {
+  while (!location.empty() && isControlOrSpace(location.front())) {
+    location.remove_prefix(1);
+  }
+  while (!location.empty() && isControlOrSpace(location.back())) {
+    location.remove_suffix(1);
+  }
+  std::string text;
+  bool inQuery = false;
+  for (char c : location) {
+    if (c == '\t' || c == '\n' || c == '\r') {
+      continue;
+    }
+    inQuery = inQuery || c == '?' || c == '#';
+    text += c == '\\' && !inQuery ? '/' : c;
+  }
+  auto slashesThenHost = [](std::string_view rest) {
+    return "//" + std::string(rest.substr(std::min(rest.find_first_not_of('/'), rest.size())));
+  };
+  if (size_t length = schemeLength(text)) {
+    std::string scheme = asciiLower(text.substr(0, length));
+    if (!isWebScheme(scheme)) {
+      return std::nullopt;
+    }
+    std::string_view rest = std::string_view(text).substr(length + 1);
+    if (base.scheme && asciiLower(*base.scheme) == scheme && rest.substr(0, 2) != "//") {
+      return std::string(rest);  // "http:x" from an http page: relative to it
+    }
+    return scheme + ":" + slashesThenHost(rest);
+  }
+  if (text.substr(0, 2) == "//") {
+    return slashesThenHost(text);
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string withUnsafeBytesEncoded(std::string_view url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (char c : url) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0x0F];
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
 
 std::string resolveLocation(const std::string& url, const std::string& location) {
   Reference base = parse(url);
-  Reference ref = parse(location);
+  std::optional<std::string> read = asBrowsersRead(location, base);
+  if (!read) {
+    return {};
+  }
+  Reference ref = parse(*read);
   Reference target;
   if (ref.scheme) {
     target = ref;

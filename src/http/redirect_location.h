@@ -8,10 +8,19 @@
 namespace qz {
 
 // The absolute URL that a Location header leads to from url (an absolute
-// http or https URL), resolved as RFC 3986 section 5 resolves a reference
-// against its base; the fragment is dropped, since it is never sent. Empty
-// for a Location of any scheme but http and https, which is never followed.
+// http or https URL), as browsers follow it: white space and control bytes
+// around it dropped and tabs and line breaks within it, backslashes before
+// the query taken for slashes, any number of slashes before a host
+// ("///x"), a scheme that is the base's own without slashes ("http:x") a
+// reference relative to it; then resolved as RFC 3986 section 5 resolves a
+// reference against its base. The fragment is dropped, since it is never
+// sent. Empty for a Location of any scheme but http and https, which is
+// never followed.
 std::string resolveLocation(const std::string& url, const std::string& location);
+
+// url with every space and control byte percent-encoded, as browsers send
+// them: what clients refuse to put in a request line.
+std::string withUnsafeBytesEncoded(std::string_view url);
 
 // The parts of an absolute http or https URL.
 struct UrlParts {

@@ -136,6 +136,21 @@ TEST_F(RunDriverTest, AQuotedSpaceIsOneCharacterNumber) {
   EXPECT_EQ(result.out, kBanner + " \r\nAtlepve: 0 Letoltve: 0\r\n");
 }
 
+// A character number goes into the addresses as it stands, but for the bytes
+// no request line may hold, which go percent-encoded as a browser sends them.
+TEST_F(RunDriverTest, ACharacterArgumentIsSentWithItsSpacesAndControlBytesEncoded) {
+  site.serve(kFrontPage, page("front"));
+  const std::vector<std::pair<std::string, std::string>> arguments = {
+      {" ", "%20"}, {"12 34", "12%2034"}, {"a\tb\x7F", "a%09b%7F"}, {"1,2", "1,2"}};
+  for (const auto& [argument, sent] : arguments) {
+    site.serve(characterTarget(sent), page(characterPage({})));
+    ProgramResult result = run({argument});
+    EXPECT_EQ(result.out, kBanner + argument + "\r\nAtlepve: 0 Letoltve: 0\r\n") << sent;
+    EXPECT_EQ(result.err, "") << sent;
+    EXPECT_EQ(site.targets().back(), characterTarget(sent));
+  }
+}
+
 TEST_F(RunDriverTest, TwoArgumentsStartAnAllCharactersRun) {
   ProgramResult result = run({"1234", "1235"});
   EXPECT_EQ(result.exitStatus, 0);

@@ -12,7 +12,7 @@ TEST(RedirectLocationTest, EveryFormOfLocationLeadsToAnAbsoluteUrl) {
   const std::string from = "http://h:8080/dir/page.php?a=1";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"https://other/x", "https://other/x"},
-      {"HTTP://Other/x", "HTTP://Other/x"},
+      {"HTTP://Other/x", "http://Other/x"},
       {"//cdn/x?y", "http://cdn/x?y"},
       {"/?m=qz&in=fordulo.php", "http://h:8080/?m=qz&in=fordulo.php"},
       {"next.php?b=2", "http://h:8080/dir/next.php?b=2"},
@@ -29,6 +29,30 @@ TEST(RedirectLocationTest, EveryFormOfLocationLeadsToAnAbsoluteUrl) {
   }
   EXPECT_EQ(resolveLocation("http://h", "x"), "http://h/x");
   EXPECT_EQ(resolveLocation("http://h?x", "y"), "http://h/y");
+}
+
+// What browsers make of a Location that RFC 3986 alone would not follow, and
+// what goes out on the request line.
+TEST(RedirectLocationTest, FollowsWhatBrowsersFollowAndSendsItEncoded) {
+  const std::string from = "http://h:8080/dir/page.php?a=1";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/a/ /c", "http://h:8080/a/%20/c"},
+      {" \t/a\tb\x01"
+       "c \r\n",
+       "http://h:8080/ab%01c"},
+      {"///x/y", "http://x/y"},
+      {"http:///x/y", "http://x/y"},
+      {"http:x", "http://h:8080/dir/x"},
+      {"http:/x", "http://h:8080/x"},
+      {"https:x", "https://x"},
+      {"\\\\other\\x?q\\r", "http://other/x?q\\r"},
+      {"/a\\b", "http://h:8080/a/b"},
+      {"next.php?b=\x7F", "http://h:8080/dir/next.php?b=%7F"},
+      {"g\xE1", "http://h:8080/dir/g\xE1"},  // bytes past ASCII go as they are
+  };
+  for (const auto& [location, expected] : cases) {
+    EXPECT_EQ(withUnsafeBytesEncoded(resolveLocation(from, location)), expected) << location;
+  }
 }
 
 // The normal examples of RFC 3986, section 5.4.1, for the base it gives.
