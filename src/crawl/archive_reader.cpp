@@ -111,6 +111,56 @@ std::string titleOf(std::string_view head) {
                                     : title.substr(first, title.find_last_not_of(' ') - first + 1);
 }
 
+// text as it may stand in the page's text and attributes.
+std::string htmlEscaped(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// A relative path as an address the browser opens from file:// as that very
+// file: every byte percent-encoded but letters, digits, "-._~", the slashes
+// and the comma of oli keys, so that no "#", "?" or "%" in a name is read
+// as anything but part of it, and bytes past ASCII reach the disk as they
+// are rather than in the page's code page.
+std::string addressOf(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string address;
+  for (char c : path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 std::string_view("-._~/,").find(c) != std::string_view::npos;
+    if (plain) {
+      address += c;
+    } else {
+      address += '%';
+      address += kHex[byte >> 4];
+      address += kHex[byte & 0x0F];
+    }
+  }
+  return address;
+}
+
 // A numbered key as people write it, without the zeros the file name pads
 // it with.
 std::string shownKey(const std::string& key) {
@@ -124,7 +174,7 @@ std::string shownKey(const std::string& key) {
 std::vector<Character> scanArchive(const std::string& folder, const std::set<std::string>& fresh) {
   KeyList numbers;
   std::vector<Character> characters;
-  for (const FolderEntry& entry : listFolder(folder)) {
+  for (const FolderEntry& entry : listFolder(folder, true)) {
     if (entry.isFolder && entry.name.rfind(std::string(characterFolder("")), 0) == 0) {
       numbers.add(entry.name.substr(characterFolder("").size()));
     }
@@ -196,17 +246,23 @@ constexpr std::string_view kTail =
     "    for (var j = 0; j < all.length; j++)\n"
     "      all[j].className = all[j].getAttribute('data-c') === id ? 'on' : '';\n"
     "  }\n"
+    "  function plain(s) { try { return decodeURIComponent(s); } catch (e) { return s; } }\n"
+    "  function same(a, b) { return a === b || plain(a) === plain(b); }\n"
     "  function show(file) {\n"
-    "    var list = document.getElementById(file.split('/')[0]);\n"
-    "    var all = links(list), at = -1;\n"
-    "    for (var i = 0; i < all.length; i++) if (all[i].getAttribute('href') === file) at = i;\n"
+    "    var list = null, all = [], at = -1;\n"
+    "    for (var l = 0; l < lists.length && at < 0; l++) {\n"
+    "      all = links(lists[l]);\n"
+    "      for (var i = 0; i < all.length; i++)\n"
+    "        if (same(all[i].getAttribute('href'), file)) { at = i; list = lists[l]; break; }\n"
+    "    }\n"
     "    if (at < 0) return false;\n"
+    "    file = all[at].getAttribute('href');\n"
     "    if (current) current.parentNode.classList.remove('on');\n"
     "    current = all[at];\n"
     "    current.parentNode.classList.add('on');\n"
     "    showList(list.id);\n"
     "    if (pane.getAttribute('src') !== file) pane.setAttribute('src', file);\n"
-    "    if (decodeURIComponent(location.hash.slice(1)) !== file) {\n"
+    "    if (location.hash.slice(1) !== file) {\n"
     "      try { history.replaceState(null, '', '#' + file); } catch (e) { location.hash = file; "
     "}\n"
     "    }\n"
@@ -242,9 +298,9 @@ constexpr std::string_view kTail =
     "    if (by) { e.preventDefault(); step(by); }\n"
     "  });\n"
     "  window.addEventListener('hashchange', function () {\n"
-    "    show(decodeURIComponent(location.hash.slice(1)));\n"
+    "    show(location.hash.slice(1));\n"
     "  });\n"
-    "  if (!show(decodeURIComponent(location.hash.slice(1))) && lists.length) {\n"
+    "  if (!show(location.hash.slice(1)) && lists.length) {\n"
     "    var first = links(lists[0])[0];\n"
     "    if (first) show(first.getAttribute('href'));\n"
     "  }\n"
@@ -265,8 +321,8 @@ std::string readerPage(const std::string& folder, const std::vector<std::string>
   page += kHead;
   for (const Character& c : characters) {
     const std::string id = characterFolder(c.number);
-    page += "<li><a href=\"#" + id + "\" data-c=\"" + id + "\">" + c.number + "</a> <small>" +
-            std::to_string(c.turns.size()) + " fordul\xF3";
+    page += "<li><a href=\"#" + addressOf(id) + "\" data-c=\"" + htmlEscaped(id) + "\">" +
+            htmlEscaped(c.number) + "</a> <small>" + std::to_string(c.turns.size()) + " fordul\xF3";
     if (c.added > 0) {
       page += "<b> +" + std::to_string(c.added) + " \xFAj</b>";
     }
@@ -275,13 +331,15 @@ std::string readerPage(const std::string& folder, const std::vector<std::string>
   page += "</ul>\n";
   for (const Character& c : characters) {
     const std::string id = characterFolder(c.number);
-    page += "<ol class=\"turns\" id=\"" + id + "\" data-n=\"" + c.number + "\" hidden>\n";
+    page += "<ol class=\"turns\" id=\"" + htmlEscaped(id) + "\" data-n=\"" + htmlEscaped(c.number) +
+            "\" hidden>\n";
     for (const Turn& turn : c.turns) {
       page += "<li";
       if (turn.isNew || turn.empty) {
         page += turn.isNew ? " class=\"n\"" : " class=\"e\"";
       }
-      page += "><a href=\"" + turn.file + "\" target=\"pane\">" + shownKey(turn.key) + "</a>";
+      page += "><a href=\"" + addressOf(turn.file) + "\" target=\"pane\">" +
+              htmlEscaped(shownKey(turn.key)) + "</a>";
       if (!turn.title.empty()) {
         page += " " + turn.title;
       }

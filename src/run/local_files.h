@@ -31,9 +31,11 @@ struct FolderEntry {
   unsigned long long size = 0;  // bytes, for a file
 };
 
-// The entries of a folder, "." and ".." left out, in no set order; empty
-// when the folder cannot be read. Links are not followed.
-std::vector<FolderEntry> listFolder(const std::string& path);
+// The entries of a folder that are files or folders, "." and ".." left
+// out, in no set order; empty when the folder cannot be read. A link to a
+// folder is listed as a folder when foldersThroughLinks is true; other
+// links are left out.
+std::vector<FolderEntry> listFolder(const std::string& path, bool foldersThroughLinks = false);
 
 // At most maxBytes from the start of a file; empty when it cannot be read.
 std::string readFileHead(const std::string& path, size_t maxBytes);

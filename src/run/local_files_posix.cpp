@@ -99,7 +99,7 @@ bool isEmptyFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
 }
 
-std::vector<FolderEntry> listFolder(const std::string& path) {
+std::vector<FolderEntry> listFolder(const std::string& path, bool foldersThroughLinks) {
   std::vector<FolderEntry> entries;
   DIR* folder = ::opendir(path.c_str());
   if (folder == nullptr) {
@@ -113,6 +113,10 @@ std::vector<FolderEntry> listFolder(const std::string& path) {
     }
     struct stat info;
     if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
+    if (S_ISLNK(info.st_mode) && foldersThroughLinks &&
+        (::fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))) {
       continue;
     }
     if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {

@@ -108,7 +108,7 @@ bool isEmptyFile(const std::string& path) {
          data.nFileSizeLow == 0;
 }
 
-std::vector<FolderEntry> listFolder(const std::string& path) {
+std::vector<FolderEntry> listFolder(const std::string& path, bool foldersThroughLinks) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
@@ -117,11 +117,13 @@ std::vector<FolderEntry> listFolder(const std::string& path) {
   }
   do {
     std::string name = found.cFileName;
-    if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (name == "." || name == ".." || (link && !(folder && foldersThroughLinks))) {
       continue;
     }
     entries.push_back(
-        {name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        {name, folder,
          (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
   } while (FindNextFileA(search, &found));
   FindClose(search);
