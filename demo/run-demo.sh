@@ -35,3 +35,7 @@ find qz1201 -type f | sort
 echo
 echo "=== demo-archive/qz1201/1201-001.htm (Windows-1250, shown as UTF-8) ==="
 iconv -f WINDOWS-1250 -t UTF-8 qz1201/1201-001.htm | head -n 8
+echo
+echo "=== The reader page ==="
+echo "Open $PWD/index.htm in a browser to read the archive:"
+echo "the characters and their turns on the left, the chosen turn on the right."

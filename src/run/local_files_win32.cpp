@@ -1,5 +1,8 @@
-// The file operations on the Win32 API. The byte-string (ANSI) calls keep a
-// name's bytes as they came, as the system this program replaces did.
+// The file operations on the Win32 API. The byte-string (ANSI) calls are
+// used throughout: a turn file's name is made of the bytes a page gave, in
+// the site's own code page, and these calls put the very same bytes on the
+// disk that the archive's earlier runs put there, so a turn saved before is
+// found again and never fetched twice.
 #include <windows.h>
 
 #include <cstdint>
