@@ -25,5 +25,5 @@ export QZTURNS_TEST_LAUNCHER=wine
 # skip themselves under wine.
 suites="RunDriverTest|SingleCharacterTest|AllCharactersTest|FaultsTest|WorkingFolderTest"
 suites+="|HostileSiteTest|ParallelFetchTest|LostSessionTest|ReaderTest|DurableFilesTest"
-suites+="|ReaderBrowserTest"
+suites+="|ReaderBrowserTest|HttpsTest|NginxTest"
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300 -R "^($suites)\.")

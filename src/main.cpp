@@ -8,6 +8,7 @@
 #include "crawl/archive_reader.h"
 #include "crawl/character_roster.h"
 #include "crawl/single_character.h"
+#include "page/client_settings.h"
 #include "page/fetch_page.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
@@ -26,10 +27,11 @@ int run(int argc, char** argv) {
   }
 
   qz::RunState state;
-  std::string complaint;
+  std::string complaint, warning;
   bool writeReader = true;
   if (!qz::siteBaseUrlFromEnvironment(&state.baseUrl, &complaint) ||
       !qz::setConnectionsFromEnvironment(&complaint) ||
+      !qz::setCertificateCheckFromEnvironment(&complaint, &warning) ||
       !qz::readSwitch(qz::kIndexVariable, true, &writeReader, &complaint) ||
       !qz::readSwitch(qz::kRecheckEmptyVariable, false, &state.recheckEmpty, &complaint)) {
     std::fputs((complaint + "\r\n").c_str(), stderr);
@@ -38,6 +40,9 @@ int run(int argc, char** argv) {
   if (qz::lockWorkingFolder(state.tempFileName) == qz::FolderLock::kTakenByOther) {
     std::fputs(qz::kFolderInUseMessage, stderr);
     return 2;
+  }
+  if (!warning.empty()) {
+    std::fputs((warning + "\r\n").c_str(), stderr);
   }
   qz::writeBanner();
   qz::visitFrontPage(state);

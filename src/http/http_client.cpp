@@ -17,6 +17,7 @@ namespace {
 struct LimitsHolder {
   Mutex mutex;
   ClientLimits limits GUARDED_BY(mutex);
+  CertificateCheck certificates GUARDED_BY(mutex);
 };
 
 LimitsHolder& limitsHolder() {
@@ -115,6 +116,8 @@ std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
       return "the site kept refusing for " + seconds(limits.givenUpAfter);
     case GiveUpCause::kDown:
       return "the site was down for " + seconds(limits.givenUpAfter);
+    case GiveUpCause::kCertificate:
+      return "the site's certificate was refused";
     case GiveUpCause::kNone:
       break;
   }
@@ -160,6 +163,9 @@ Fetched fetchWithRetries(const std::string& url, std::string* body) {
   if (!result.arrived) {
     std::string().swap(*body);  // a failed fetch holds no body, however much of one came
     fetched.failure = causeOf(url, result, policy().anyAnswer());
+    fetched.secureConnectionFailed = result.givenUp == GiveUpCause::kCertificate ||
+                                     (result.last && (isCertificateRefusal(result.last->why) ||
+                                                      result.last->why == kWhyHandshake));
   }
   return fetched;
 }
@@ -167,8 +173,9 @@ Fetched fetchWithRetries(const std::string& url, std::string* body) {
 // The pages that failed, counted as they are handed over.
 class FailureAccount {
  public:
-  void count(const std::string& cause) EXCLUDES(mutex_) {
+  void count(const std::string& cause, bool secure = false) EXCLUDES(mutex_) {
     MutexLock lock(mutex_);
+    secureFailed_ = secureFailed_ || secure;
     ++count_;
     for (auto& [known, count] : byCause_) {
       if (known == cause) {
@@ -180,18 +187,20 @@ class FailureAccount {
   }
   FailedFetches read(bool anyAnswer) const EXCLUDES(mutex_) {
     MutexLock lock(mutex_);
-    return {count_, byCause_, anyAnswer};
+    return {count_, byCause_, anyAnswer, secureFailed_};
   }
   void clear() EXCLUDES(mutex_) {
     MutexLock lock(mutex_);
     count_ = 0;
     byCause_.clear();
+    secureFailed_ = false;
   }
 
  private:
   mutable Mutex mutex_;
   int count_ GUARDED_BY(mutex_) = 0;
   std::vector<std::pair<std::string, int>> byCause_ GUARDED_BY(mutex_);
+  bool secureFailed_ GUARDED_BY(mutex_) = false;
 };
 
 FailureAccount& failures() {
@@ -227,6 +236,21 @@ void setClientLimits(const ClientLimits& newLimits) {
   }
   policy().setLimits(newLimits.health);
   applyTransferLimits(newLimits);
+}
+
+CertificateCheck certificateCheck() {
+  LimitsHolder& holder = limitsHolder();
+  MutexLock lock(holder.mutex);
+  return holder.certificates;
+}
+
+void setCertificateCheck(const CertificateCheck& certificates) {
+  {
+    LimitsHolder& holder = limitsHolder();
+    MutexLock lock(holder.mutex);
+    holder.certificates = certificates;
+  }
+  applyTransferLimits(clientLimits());
 }
 
 void resetClient() {
@@ -275,7 +299,7 @@ bool fetchBody(const std::string& url, std::string* body,
   Fetched fetched =
       prefetcher() != nullptr ? prefetcher()->take(url, body) : fetchWithRetries(url, body);
   if (!fetched.arrived) {
-    failures().count(fetched.failure);
+    failures().count(fetched.failure, fetched.secureConnectionFailed);
   } else if (sentAt != nullptr) {
     *sentAt = fetched.sentAt;
   }

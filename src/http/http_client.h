@@ -35,6 +35,19 @@ struct ClientLimits {
 void setClientLimits(const ClientLimits& limits);
 ClientLimits clientLimits();
 
+// How the site's certificate is checked over https: against the
+// authorities the system trusts (the default), against those of a PEM file
+// instead, or not at all.
+struct CertificateCheck {
+  bool check = true;
+  std::string authorityFile;  // empty for the system's
+};
+void setCertificateCheck(const CertificateCheck& certificates);
+CertificateCheck certificateCheck();
+// False where the platform's client cannot take an authority file (WinHTTP
+// trusts the system's certificate store alone).
+bool authorityFileSupported();
+
 // Closes the connections, forgets the cookies, the site's health and the
 // failures counted; the next request starts afresh.
 void resetClient();
@@ -65,6 +78,9 @@ struct FailedFetches {
   int count = 0;
   std::vector<std::pair<std::string, int>> byCause;
   bool anyAnswer = false;
+  // A page failed for the site's certificate, or for a secure connection
+  // that could not be made: what the certificate settings may mend.
+  bool secureConnectionFailed = false;
 };
 FailedFetches failedFetches();
 

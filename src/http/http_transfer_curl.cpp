@@ -129,6 +129,40 @@ void configure(CURL* handle, const ClientLimits& limits) {
   curl_easy_setopt(handle, CURLOPT_TIMEOUT, limits.longestTransferSeconds);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
+  CertificateCheck certificates = certificateCheck();
+  if (!certificates.check) {
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  } else if (!certificates.authorityFile.empty()) {
+    curl_easy_setopt(handle, CURLOPT_CAINFO, certificates.authorityFile.c_str());
+    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+  }
+}
+
+// Why the site's certificate was refused, by the TLS library's verify
+// result (OpenSSL's X509_V_ codes, which libcurl passes on as they are). A
+// chain that checks out leaves the name to libcurl's own check, whose
+// refusal leaves the result at 0 or "unspecified" (1).
+std::string_view whyRefused(long verifyResult) {
+  constexpr long kOk = 0, kUnspecified = 1, kNotYetValid = 9, kExpired = 10, kSelfSigned = 18,
+                 kSelfSignedInChain = 19, kRevoked = 23, kHostMismatch = 62, kIpMismatch = 64;
+  switch (verifyResult) {
+    case kExpired:
+    case kNotYetValid:
+      return kWhyCertificateExpired;
+    case kSelfSigned:
+    case kSelfSignedInChain:
+      return kWhyCertificateSelfSigned;
+    case kRevoked:
+      return kWhyCertificateRevoked;
+    case kOk:
+    case kUnspecified:
+    case kHostMismatch:
+    case kIpMismatch:
+      return kWhyCertificateName;
+    default:
+      return kWhyCertificateUntrusted;
+  }
 }
 // Failures of the connection that a moment's wait may cure.
 bool isTransientError(CURLcode code, long status) {
@@ -174,8 +208,9 @@ std::string_view whyFailed(CURLcode code, long status, bool connected) {
     case CURLE_WRITE_ERROR:
       return kWhyUnreadable;
     case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-      return kWhySecure;
+      return kWhyHandshake;
+    case CURLE_SSL_CACERT_BADFILE:
+      return kWhyAuthorityFile;
     default:
       return kWhyOther;
   }
@@ -274,6 +309,10 @@ CURL* threadHandle() {
 
 }  // namespace
 
+bool authorityFileSupported() {
+  return true;
+}
+
 void applyTransferLimits(const ClientLimits&) {
   store().renew();  // each handle is made anew with clientLimits()
 }
@@ -315,6 +354,11 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
     long requestBytes = 0;
     curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
     outcome.why = whyFailed(code, outcome.status, requestBytes > 0);
+    if (code == CURLE_PEER_FAILED_VERIFICATION) {
+      long verifyResult = 0;
+      curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+      outcome.why = whyRefused(verifyResult);
+    }
     return outcome;
   }
   if (outcome.status >= 400) {

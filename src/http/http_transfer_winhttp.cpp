@@ -109,10 +109,47 @@ std::string_view whyFailed(DWORD err) {
     case ERROR_WINHTTP_CONNECTION_ERROR:
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
       return kWhyCutOff;
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+      return kWhyCertificateExpired;
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+      return kWhyCertificateName;
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+      return kWhyCertificateUntrusted;
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+      return kWhyCertificateRevoked;
     case ERROR_WINHTTP_SECURE_FAILURE:
-      return kWhySecure;
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+      return kWhyHandshake;
     default:
       return kWhyOther;
+  }
+}
+
+// What WinHTTP found wrong with the site's certificate: the flags its status
+// callback tells of a secure failure, which a synchronous call's error code
+// does not carry.
+std::string_view whySecureFailure(DWORD flags) {
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED) {
+    return kWhyCertificateRevoked;
+  }
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) {
+    return kWhyCertificateExpired;
+  }
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) {
+    return kWhyCertificateName;
+  }
+  if (flags & (WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA | WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT |
+               WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED)) {
+    return kWhyCertificateUntrusted;
+  }
+  return kWhyHandshake;
+}
+
+void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
+  if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && context != 0 && information != nullptr) {
+    *reinterpret_cast<DWORD*>(context) |= *static_cast<DWORD*>(information);
   }
 }
 
@@ -271,6 +308,10 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
 
 }  // namespace
 
+bool authorityFileSupported() {
+  return false;
+}
+
 void applyTransferLimits(const ClientLimits& limits) {
   session().applyLimits(limits);
 }
@@ -323,6 +364,17 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   }
   DWORD ownWork = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &ownWork, sizeof ownWork);
+  DWORD secureFailure = 0;
+  if (secure) {
+    if (!certificateCheck().check) {
+      DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                     SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+      WinHttpSetOption(request.handle, WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    }
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&secureFailure);
+    WinHttpSetOption(request.handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
+    WinHttpSetStatusCallback(request.handle, onStatus, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+  }
   std::string headers = std::string("Accept-Encoding: ") + kAcceptedCodings;
   if (!cookies.empty()) {
     headers += "\r\nCookie: " + cookies;
@@ -336,8 +388,14 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
   if (!sent || !WinHttpReceiveResponse(request.handle, nullptr)) {
     DWORD err = GetLastError();
-    outcome.kind = isTransientError(err, 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
     outcome.why = !sent && err == ERROR_WINHTTP_TIMEOUT ? kWhyNoConnection : whyFailed(err);
+    if (err == ERROR_WINHTTP_SECURE_FAILURE) {
+      outcome.why = whySecureFailure(secureFailure);
+    }
+    // A handshake that broke off may go through the next time, as with
+    // libcurl; a refused certificate will not.
+    bool transient = isTransientError(err, 0) || outcome.why == kWhyHandshake;
+    outcome.kind = transient ? TryOutcome::kTransient : TryOutcome::kFailed;
     return outcome;
   }
   DWORD status = 0;

@@ -32,6 +32,7 @@ struct Fetched {
   bool arrived = false;
   std::chrono::steady_clock::time_point sentAt{};  // when the try that arrived was sent
   std::string failure;                             // why it did not arrive, in plain words
+  bool secureConnectionFailed = false;             // for the site's certificate, or TLS
 };
 
 class Prefetcher {

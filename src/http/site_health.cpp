@@ -80,6 +80,11 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
     lastFailedUrl_.reset();
     return {fault == Fault::kNone ? Step::kArrived : Step::kFail, now};
   }
+  if (fault == Fault::kCertificate) {
+    everAnswered_ = true;  // the site is there; it is its certificate that is refused
+    giveUp(GiveUpCause::kCertificate);
+    return {Step::kFail, now};
+  }
   if (fault == Fault::kPage) {
     if (!everAnswered_) {
       giveUp(GiveUpCause::kNeverAnswered);  // such as a host name that does not resolve
@@ -147,6 +152,11 @@ void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
   const Fault fault = faultOf(outcome);
   if (answered(outcome)) {
     everAnswered_ = true;
+  }
+  if (fault == Fault::kCertificate) {
+    everAnswered_ = true;
+    giveUp(GiveUpCause::kCertificate);
+    return;
   }
   if (fault == Fault::kNone || (fault == Fault::kPage && answered(outcome))) {
     backUp(now);

@@ -14,9 +14,10 @@
 //    request for its root at a time, at gaps of 1, 2, 4 and then 5 s, and the
 //    first answer brings it back up: every waiting request goes on, with its
 //    tries afresh.
-//  - given up: down for 60 s since its first failure, or never answered at all
-//    once the first request is out of tries. Every request fails at once, with
-//    no try, for the rest of the run.
+//  - given up: down for 60 s since its first failure, never answered at all
+//    once the first request is out of tries, or its certificate refused (no
+//    page would fare better). Every request fails at once, with no try, for
+//    the rest of the run.
 //
 // A page that fails while the site answers other requests fails alone: its
 // fault, not the site's. Whatever the site answers, no URL is asked more than
@@ -52,7 +53,7 @@ struct HealthLimits {
 enum class SiteState { kUp, kBusy, kDown, kGivenUp };
 
 // Why the site was given up, for the report.
-enum class GiveUpCause { kNone, kNeverAnswered, kRefusing, kDown };
+enum class GiveUpCause { kNone, kNeverAnswered, kRefusing, kDown, kCertificate };
 
 class SiteHealth {
  public:

@@ -32,9 +32,18 @@ bool answered(const TryOutcome& outcome) {
   return outcome.status > 0 || outcome.kind == TryOutcome::kArrived;
 }
 
+bool isCertificateRefusal(std::string_view why) {
+  return why == kWhyCertificateUntrusted || why == kWhyCertificateSelfSigned ||
+         why == kWhyCertificateExpired || why == kWhyCertificateName ||
+         why == kWhyCertificateRevoked || why == kWhyAuthorityFile;
+}
+
 Fault faultOf(const TryOutcome& outcome) {
   if (outcome.kind == TryOutcome::kArrived) {
     return Fault::kNone;
+  }
+  if (isCertificateRefusal(outcome.why)) {
+    return Fault::kCertificate;
   }
   if (outcome.kind == TryOutcome::kFailed) {
     return Fault::kPage;

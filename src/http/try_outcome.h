@@ -30,7 +30,21 @@ inline constexpr std::string_view kWhyTimedOut = "no answer in time";
 inline constexpr std::string_view kWhyCutOff = "connection cut off";
 inline constexpr std::string_view kWhyTooSlow = "page too slow";
 inline constexpr std::string_view kWhyUnreadable = "page too large or not readable";
-inline constexpr std::string_view kWhySecure = "secure connection failed";
+inline constexpr std::string_view kWhyHandshake =
+    "the secure connection could not be made (TLS handshake failed)";
+// The site's certificate was checked and refused: no try will do better.
+inline constexpr std::string_view kWhyCertificateUntrusted =
+    "the site's certificate is not signed by an authority this computer trusts";
+inline constexpr std::string_view kWhyCertificateSelfSigned =
+    "the site's certificate is self-signed";
+inline constexpr std::string_view kWhyCertificateExpired =
+    "the site's certificate has expired, or is not valid yet";
+inline constexpr std::string_view kWhyCertificateName =
+    "the site's certificate is issued for another name";
+inline constexpr std::string_view kWhyCertificateRevoked =
+    "the site's certificate has been revoked";
+inline constexpr std::string_view kWhyAuthorityFile =
+    "the file of certificates to trust could not be read";
 inline constexpr std::string_view kWhyRedirect = "redirect loop or redirect off the web";
 inline constexpr std::string_view kWhyOther = "the request failed";
 
@@ -51,10 +65,14 @@ enum class Fault {
   kServer,        // 408, 500, 502, 504: the site, or its back end, is broken
   kNoAnswer,      // a connection, but no whole answer on it: cut off, or none in time
   kNoConnection,  // no connection at all: refused, or none in time
+  kCertificate,   // the site's certificate was refused: every page would fail alike
 };
 Fault faultOf(const TryOutcome& outcome);
 
 // True when the site answered the try at all, with whatever status.
 bool answered(const TryOutcome& outcome);
+
+// True for the reasons that say the site's certificate was refused.
+bool isCertificateRefusal(std::string_view why);
 
 }  // namespace qz

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "http/http_client.h"
+#include "page/client_settings.h"
 #include "page/site_urls.h"
 #include "run/local_files.h"
 
@@ -18,22 +19,6 @@ std::string& pageBody() {
 
 }  // namespace
 
-bool setConnectionsFromEnvironment(std::string* complaint) {
-  const char* value = std::getenv(kConnectionsVariable);
-  if (value == nullptr) {
-    return true;
-  }
-  std::string text = value;
-  bool valid = text.size() == 1 && text[0] >= '1' && text[0] <= '0' + kMaxConnections;
-  if (!valid) {
-    *complaint = std::string(kConnectionsVariable) + " must be a whole number from 1 to " +
-                 std::to_string(kMaxConnections) + ", not \"" + text + "\".";
-    return false;
-  }
-  setConnections(text[0] - '0');
-  return true;
-}
-
 std::string failureReport(const std::string& baseUrl) {
   FailedFetches failed = failedFetches();
   if (failed.count == 0) {
@@ -48,6 +33,17 @@ std::string failureReport(const std::string& baseUrl) {
             " could not be fetched; the next run will ask for them again:\r\n";
   for (const auto& [cause, count] : failed.byCause) {
     report += "  " + cause + " x " + std::to_string(count) + "\r\n";
+  }
+  if (failed.secureConnectionFailed) {
+    report += authorityFileSupported()
+                  ? std::string("qzturns: if you trust the site, set ") + kAuthorityFileVariable +
+                        " to a file of the certificates to trust it by, or " +
+                        kCheckCertificateVariable +
+                        "=0 to fetch without checking its certificate.\r\n"
+                  : std::string(
+                        "qzturns: if you trust the site, add its certificate to your store "
+                        "(certutil -user -addstore Root FILE), or set ") +
+                        kCheckCertificateVariable + "=0 to fetch without checking it.\r\n";
   }
   return report;
 }

@@ -41,11 +41,4 @@ void expectPages(const std::vector<std::string>& urls, bool soon);
 // page came.
 std::string failureReport(const std::string& baseUrl);
 
-inline constexpr const char* kConnectionsVariable = "QZTURNS_CONNECTIONS";
-
-// Reads QZTURNS_CONNECTIONS and sets the client's connections. False, with
-// the one line to tell the user in *complaint, for a value that is not a
-// whole number from 1 to kMaxConnections.
-bool setConnectionsFromEnvironment(std::string* complaint);
-
 }  // namespace qz

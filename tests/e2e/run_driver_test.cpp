@@ -64,8 +64,8 @@ TEST_F(RunDriverTest, HelpAndVersionAskNothingOfTheSite) {
     } else {
       EXPECT_EQ(result.out.rfind("qzturns keeps a local archive", 0), 0u) << argument;
       for (const char* said : {"qzturns NUMBER", "QZTURNS_BASE_URL", "QZTURNS_CONNECTIONS",
-                               "QZTURNS_INDEX", "QZTURNS_RECHECK_EMPTY", "Exit status: 0",
-                               "\r\n"}) {
+                               "QZTURNS_INDEX", "QZTURNS_RECHECK_EMPTY", "QZTURNS_CA_FILE",
+                               "QZTURNS_CHECK_CERTIFICATE", "Exit status: 0", "\r\n"}) {
         EXPECT_NE(result.out.find(said), std::string::npos) << argument << " " << said;
       }
     }

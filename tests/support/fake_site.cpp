@@ -24,8 +24,19 @@ FakeSite::FakeSite() {
   listen();
 }
 
+FakeSite::FakeSite(const CertificateFiles& tls) : tls_(tls) {
+  listen();
+}
+
 void FakeSite::listen() {
-  server_ = std::make_unique<httplib::Server>();
+  if (tls_) {
+    server_ = std::make_unique<httplib::SSLServer>(tls_->certificate.c_str(), tls_->key.c_str());
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
+  if (!server_->is_valid()) {
+    throw std::runtime_error("fake site: cannot take the certificate");
+  }
   server_->set_tcp_nodelay(true);  // a modelled network wants no Nagle stalls
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(30);
@@ -175,7 +186,7 @@ void FakeSite::stop() {
 }
 
 std::string FakeSite::baseUrl() const {
-  return "http://127.0.0.1:" + std::to_string(port_);
+  return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
 }
 
 void FakeSite::serve(const std::string& target, Reply reply) {

@@ -1,5 +1,6 @@
-// A fake game site: a real HTTP server on 127.0.0.1 (an ephemeral port) that
-// answers canned replies by exact request target and logs every request.
+// A fake game site: a real HTTP server on 127.0.0.1 (an ephemeral port), over
+// TLS if asked, that answers canned replies by exact request target and logs
+// every request.
 // Unknown targets get 404. Safe to configure while requests are served.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "gzip.h"
+#include "test_certificates.h"
 
 namespace httplib {
 class Server;
@@ -54,6 +57,8 @@ struct LoggedRequest {
 class FakeSite {
  public:
   FakeSite();
+  // Over TLS, with that certificate: its addresses begin "https://".
+  explicit FakeSite(const CertificateFiles& tls);
   ~FakeSite();
   FakeSite(const FakeSite&) = delete;
   FakeSite& operator=(const FakeSite&) = delete;
@@ -110,6 +115,7 @@ class FakeSite {
   Reply nextReply(const std::string& target);
   Reply replyFor(const httplib::Request& request);
 
+  std::optional<CertificateFiles> tls_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   // Servers stopped by goDownFor, still finishing with their connections.

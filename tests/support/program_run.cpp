@@ -36,6 +36,8 @@ namespace {
   ::unsetenv("QZTURNS_CONNECTIONS");
   ::unsetenv("QZTURNS_INDEX");
   ::unsetenv("QZTURNS_RECHECK_EMPTY");
+  ::unsetenv("QZTURNS_CA_FILE");
+  ::unsetenv("QZTURNS_CHECK_CERTIFICATE");
   for (const auto& [name, value] : options.environment) {
     ::setenv(name.c_str(), value.c_str(), 1);
   }
