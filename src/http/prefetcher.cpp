@@ -4,8 +4,12 @@
 
 namespace qz {
 
-Prefetcher::Prefetcher(int connections, Fetch fetch, std::function<bool()> busy)
-    : connections_(connections), fetch_(std::move(fetch)), busy_(std::move(busy)) {
+Prefetcher::Prefetcher(int connections, Fetch fetch, std::function<bool()> busy,
+                       size_t maxBytesAhead)
+    : connections_(connections),
+      maxBytesAhead_(maxBytesAhead),
+      fetch_(std::move(fetch)),
+      busy_(std::move(busy)) {
   try {
     for (int i = 0; i < connections_; ++i) {
       threads_.emplace_back([this] { work(); });
@@ -89,7 +93,7 @@ bool Prefetcher::roomAhead() const {
     return false;
   }
   size_t underWayBytes = static_cast<size_t>(underWay_) * largestBody_;
-  return ahead == 0 || bytesHeld_ + underWayBytes + largestBody_ <= kMaxBytesAhead;
+  return ahead == 0 || bytesHeld_ + underWayBytes + largestBody_ <= maxBytesAhead_;
 }
 
 // What a free thread should fetch now, if anything: the page the crawl

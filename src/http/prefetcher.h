@@ -43,7 +43,8 @@ class Prefetcher {
   // failure. busy tells when the site has asked us to slow down: from then
   // on, nothing is fetched ahead while anything else is under way. Throws
   // std::system_error when its threads cannot be started.
-  Prefetcher(int connections, Fetch fetch, std::function<bool()> busy);
+  Prefetcher(int connections, Fetch fetch, std::function<bool()> busy,
+             size_t maxBytesAhead = kMaxBytesAhead);
   // Waits for the fetches under way (a request waiting out a site that is
   // down waits with it); pages said and not yet begun are not fetched.
   ~Prefetcher();
@@ -88,6 +89,7 @@ class Prefetcher {
   void drop(Job& job) REQUIRES(mutex_);
 
   const int connections_;
+  const size_t maxBytesAhead_;
   const Fetch fetch_;
   const std::function<bool()> busy_;
   Mutex mutex_;

@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "temp_folder.h"
 
@@ -27,42 +29,75 @@ namespace qztest {
 
 namespace {
 
-// In the child: everything but the standard streams, then exec.
-[[noreturn]] void execProgram(const ProgramOptions& options) {
-  if (::chdir(options.workDir.c_str()) != 0) {
-    ::_exit(126);
+// Everything the child needs, made before fork: between fork and exec a
+// process with threads may take no lock, so the child allocates nothing,
+// touches no environment of its own and calls only what is safe there.
+struct PreparedExec {
+  std::string workDir;
+  std::string file;  // what to execute, its path resolved beforehand
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+  long fileSizeLimit = -1;
+  long memoryLimit = -1;
+  bool closeStdin = false;
+  bool closeStdout = false;
+};
+
+// command as execvp would find it on PATH; as it stands when it names a path.
+std::string onPath(const std::string& command) {
+  if (command.find('/') != std::string::npos) {
+    return command;
   }
-  ::setenv("QZTURNS_BASE_URL", options.baseUrl.c_str(), 1);
-  ::unsetenv("QZTURNS_CONNECTIONS");
-  ::unsetenv("QZTURNS_INDEX");
-  ::unsetenv("QZTURNS_RECHECK_EMPTY");
-  ::unsetenv("QZTURNS_CA_FILE");
-  ::unsetenv("QZTURNS_CHECK_CERTIFICATE");
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  for (size_t at = 0; at <= folders.size();) {
+    size_t end = folders.find(':', at);
+    end = end == std::string::npos ? folders.size() : end;
+    std::string candidate = folders.substr(at, end - at) + "/" + command;
+    if (::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    at = end + 1;
+  }
+  return command;
+}
+
+PreparedExec prepare(const ProgramOptions& options) {
+  PreparedExec exec;
+  exec.workDir = options.workDir;
+  exec.fileSizeLimit = options.fileSizeLimit;
+  exec.memoryLimit = options.memoryLimit;
+  exec.closeStdin = options.closeStdin;
+  exec.closeStdout = options.closeStdout;
+
+  // The environment: this process's, without the settings and proxies a
+  // user might have set, with the site and the test's own.
+  const std::vector<std::string> dropped = {"QZTURNS_BASE_URL=", "QZTURNS_CONNECTIONS=",
+                                            "QZTURNS_INDEX=",    "QZTURNS_RECHECK_EMPTY=",
+                                            "QZTURNS_CA_FILE=",  "QZTURNS_CHECK_CERTIFICATE=",
+                                            "http_proxy=",       "HTTP_PROXY=",
+                                            "https_proxy=",      "HTTPS_PROXY=",
+                                            "all_proxy=",        "ALL_PROXY="};
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string_view text = *entry;
+    bool drop = false;
+    for (const std::string& name : dropped) {
+      drop = drop || text.substr(0, name.size()) == name;
+    }
+    for (const auto& [name, value] : options.environment) {
+      drop = drop || text.substr(0, name.size() + 1) == name + "=";
+    }
+    if (!drop) {
+      exec.environment.emplace_back(text);
+    }
+  }
+  exec.environment.push_back("QZTURNS_BASE_URL=" + options.baseUrl);
   for (const auto& [name, value] : options.environment) {
-    ::setenv(name.c_str(), value.c_str(), 1);
+    exec.environment.push_back(name + "=" + value);
   }
-  ::unsetenv("http_proxy");
-  ::unsetenv("HTTP_PROXY");
-  ::unsetenv("all_proxy");
-  ::unsetenv("ALL_PROXY");
-  if (options.fileSizeLimit >= 0) {
-    struct rlimit limit;
-    limit.rlim_cur = static_cast<rlim_t>(options.fileSizeLimit);
-    limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  if (options.memoryLimit >= 0) {
-    struct rlimit limit;
-    limit.rlim_cur = static_cast<rlim_t>(options.memoryLimit);
-    limit.rlim_max = static_cast<rlim_t>(options.memoryLimit);
-    ::setrlimit(RLIMIT_AS, &limit);
-  }
-  if (options.closeStdin) {
-    ::close(0);
-  }
-  if (options.closeStdout) {
-    ::close(1);
-  }
+
   std::string program = programUnderTest();
   std::string name = options.programName.empty() ? program : options.programName;
   // What the program runs under, if anything: the wrapper, else the launcher.
@@ -70,21 +105,45 @@ namespace {
   if (command.empty() && underLauncher()) {
     command.push_back(programLauncher());
   }
-  std::vector<char*> argv;
-  for (std::string& word : command) {
-    argv.push_back(word.data());
+  exec.file = command.empty() ? program : onPath(command.front());
+  exec.arguments = command;
+  exec.arguments.push_back(command.empty() ? name : program);
+  exec.arguments.insert(exec.arguments.end(), options.arguments.begin(), options.arguments.end());
+  for (std::string& argument : exec.arguments) {
+    exec.argv.push_back(argument.data());
   }
-  argv.push_back(command.empty() ? name.data() : program.data());
-  std::vector<std::string> arguments = options.arguments;
-  for (std::string& argument : arguments) {
-    argv.push_back(argument.data());
+  exec.argv.push_back(nullptr);
+  for (std::string& entry : exec.environment) {
+    exec.envp.push_back(entry.data());
   }
-  argv.push_back(nullptr);
-  if (command.empty()) {
-    ::execv(program.c_str(), argv.data());
-  } else {
-    ::execvp(command.front().c_str(), argv.data());
+  exec.envp.push_back(nullptr);
+  return exec;
+}
+
+void limit(int resource, long bytes) {
+  if (bytes >= 0) {
+    struct rlimit limit;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    limit.rlim_max = static_cast<rlim_t>(bytes);
+    ::setrlimit(resource, &limit);
   }
+}
+
+// In the child: the working folder, the limits, the streams it is to have
+// closed, then exec.
+[[noreturn]] void execPrepared(const PreparedExec& exec) {
+  if (::chdir(exec.workDir.c_str()) != 0) {
+    ::_exit(126);
+  }
+  limit(RLIMIT_FSIZE, exec.fileSizeLimit);
+  limit(RLIMIT_AS, exec.memoryLimit);
+  if (exec.closeStdin) {
+    ::close(0);
+  }
+  if (exec.closeStdout) {
+    ::close(1);
+  }
+  ::execve(exec.file.c_str(), exec.argv.data(), exec.envp.data());
   ::_exit(127);
 }
 
@@ -142,24 +201,26 @@ bool underLauncher() {
 }
 
 pid_t startProgram(const ProgramOptions& options, const std::string& outputDir) {
-  std::string outName = outputDir + "/stdout";
-  std::string errName = outputDir + "/stderr";
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    throw std::runtime_error("fork failed");
+  PreparedExec exec = prepare(options);
+  int out = ::open((outputDir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int err = ::open((outputDir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (out < 0 || err < 0 || in < 0) {
+    throw std::runtime_error("cannot open the program's streams");
   }
+  pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);  // a group of its own, to be killed whole if it hangs
-    int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = ::open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0) {
-      ::_exit(125);
-    }
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    execProgram(options);
+    execPrepared(exec);
+  }
+  ::close(in);
+  ::close(out);
+  ::close(err);
+  if (pid < 0) {
+    throw std::runtime_error("fork failed");
   }
   return pid;
 }
@@ -178,6 +239,7 @@ ProgramResult runProgram(const ProgramOptions& options) {
 
 ProgramResult runOnTerminal(const ProgramOptions& options,
                             const std::function<void(const std::string&)>& onOutput) {
+  PreparedExec exec = prepare(options);
   int master = -1;
   struct termios raw;
   ::cfmakeraw(&raw);
@@ -186,7 +248,7 @@ ProgramResult runOnTerminal(const ProgramOptions& options,
     throw std::runtime_error("forkpty failed");
   }
   if (pid == 0) {
-    execProgram(options);
+    execPrepared(exec);
   }
   std::string seen;
   char buffer[4096];
