@@ -7,7 +7,7 @@
 
 #include "crawl/archive_reader.h"
 #include "crawl/character_roster.h"
-#include "crawl/single_character.h"
+#include "crawl/character_step.h"
 #include "page/client_settings.h"
 #include "page/fetch_page.h"
 #include "page/site_session.h"
@@ -47,7 +47,7 @@ int run(int argc, char** argv) {
   qz::writeBanner();
   qz::visitFrontPage(state);
   if (arguments.size() == 1) {
-    qz::archiveSingleCharacter(state, arguments[0]);
+    qz::archiveCharacter(state, arguments[0], qz::WithoutTurns::kNothingMore);
   } else {
     qz::collectAllCharacters(state);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "crawl/character_roster.h"
 #include "crawl/turn_archive.h"
 #include "run/key_list.h"
 #include "run/local_files.h"
@@ -33,10 +34,6 @@ bool numberLess(std::string_view a, std::string_view b) {
   a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
   b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
   return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
-
-bool allDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // Numbered turns by number, then oli turns by their pair, as the site lists

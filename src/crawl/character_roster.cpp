@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "crawl/character_step.h"
 #include "crawl/turn_archive.h"
-#include "crawl/turn_list.h"
 #include "page/fetch_page.h"
 #include "page/link_tags.h"
-#include "page/page_text.h"
+#include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
 
@@ -24,6 +24,10 @@ constexpr size_t kNumberLength = 4;
 
 bool isDigit(char ch) {
   return ch >= '0' && ch <= '9';
+}
+
+bool allDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), isDigit);
 }
 
 std::optional<int32_t> listingOffsetOfTag(std::string_view tag) {
@@ -89,14 +93,13 @@ void collectAllCharacters(RunState& state) {
   consoleWrite("Karakterszamok kigyujtese... ");
   do {
     state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);
-    // fetchPage has already asked again as often as the site deserves: the
-    // first page gives nothing to go on, and a later one that keeps failing
-    // ends the paging with what the earlier pages named.
-    if (!fetchPage(state.requestUrl, state.tempFileName)) {
+    // The page has already been asked again as often as the site deserves:
+    // the first page gives nothing to go on, and a later one that keeps
+    // failing ends the paging with what the earlier pages named.
+    if (loadSitePage(state, state.requestUrl, nullptr) == PageLoad::kFailed) {
       state.listingOffset = 0;
       break;
     }
-    loadPageText(state, state.tempFileName);
     collectLinkTags(state);
     consoleWrite(".");
     if (!advanceListingOffset(state)) {
@@ -124,13 +127,7 @@ void collectAllCharacters(RunState& state) {
       }
       expectPages(characterPages, false);
     }
-    const std::string character = state.characterRoster.at(i);
-    consoleWrite(character);
-    collectTurnList(state, character);
-    consoleWrite(" Fordulok szama: ");
-    consoleWriteInt(static_cast<int64_t>(state.turnList.count()));
-    consoleWriteLineEnd();
-    archiveTurns(state, character);
+    archiveCharacter(state, state.characterRoster.at(i), WithoutTurns::kCountAndFolder);
   }
 }
 

@@ -11,6 +11,8 @@
 namespace qz {
 
 bool isDigit(char ch);
+// True for a text of one or more digits and nothing else.
+bool allDigits(std::string_view text);
 
 // The offset a link tag names after "&kezd=": its digits read as a 32-bit
 // signed number that wraps on overflow, 0 when there are none. Nothing when

@@ -17,10 +17,8 @@
 #include "http/header_text.h"
 #include "http/http_date.h"
 #include "http/http_transfer.h"
-
-#ifndef QZTURNS_VERSION
-#define QZTURNS_VERSION "0"
-#endif
+#include "http/mutex.h"
+#include "version.h"
 
 namespace qz {
 
@@ -122,7 +120,8 @@ void configure(CURL* handle, const ClientLimits& limits) {
       curl_slist_append(nullptr, (std::string("Accept-Encoding: ") + kAcceptedCodings).c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  curl_easy_setopt(handle, CURLOPT_USERAGENT, "qzturns/" QZTURNS_VERSION);
+  static const std::string agent = std::string("qzturns/") + kVersion;
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, agent.c_str());
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytes);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
@@ -164,55 +163,53 @@ std::string_view whyRefused(long verifyResult) {
       return kWhyCertificateUntrusted;
   }
 }
-// Failures of the connection that a moment's wait may cure.
-bool isTransientError(CURLcode code, long status) {
-  switch (code) {
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-      return true;
-    case CURLE_OPERATION_TIMEDOUT:
-      // No answer yet: the site may be overloaded. An answer that trickles
-      // or drags past the time limit is given up, not asked for again.
-      return status == 0;
-    default:
-      return false;
-  }
-}
+// What a failed transfer was, in plain words, and whether a moment's wait
+// may cure it.
+struct Failure {
+  CURLcode code;
+  std::string_view why;
+  bool transient;
+};
+constexpr Failure kFailures[] = {
+    {CURLE_COULDNT_CONNECT, kWhyRefused, true},
+    {CURLE_COULDNT_RESOLVE_HOST, kWhyUnknownHost, false},
+    {CURLE_COULDNT_RESOLVE_PROXY, kWhyUnknownHost, false},
+    {CURLE_SEND_ERROR, kWhyCutOff, true},
+    {CURLE_RECV_ERROR, kWhyCutOff, true},
+    {CURLE_GOT_NOTHING, kWhyCutOff, true},
+    {CURLE_PARTIAL_FILE, kWhyCutOff, true},
+    {CURLE_HTTP2, kWhyCutOff, true},
+    {CURLE_HTTP2_STREAM, kWhyCutOff, true},
+    {CURLE_WRITE_ERROR, kWhyUnreadable, false},
+    {CURLE_SSL_CONNECT_ERROR, kWhyHandshake, true},
+    {CURLE_SSL_CACERT_BADFILE, kWhyAuthorityFile, false},
+};
 
-// connected tells whether a request went out at all before the failure.
-std::string_view whyFailed(CURLcode code, long status, bool connected) {
-  switch (code) {
-    case CURLE_COULDNT_CONNECT:
-      return kWhyRefused;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return kWhyUnknownHost;
-    case CURLE_OPERATION_TIMEDOUT:
-      if (!connected) {
-        return kWhyNoConnection;
-      }
-      return status == 0 ? kWhyTimedOut : kWhyTooSlow;
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-      return kWhyCutOff;
-    case CURLE_WRITE_ERROR:
-      return kWhyUnreadable;
-    case CURLE_SSL_CONNECT_ERROR:
-      return kWhyHandshake;
-    case CURLE_SSL_CACERT_BADFILE:
-      return kWhyAuthorityFile;
-    default:
-      return kWhyOther;
+// The outcome of a failed transfer. status is the answer's, if one came;
+// connected tells whether a request went out at all; verifyResult is the
+// TLS library's verdict on the site's certificate.
+void describeFailure(CURLcode code, bool connected, long verifyResult, TryOutcome* outcome) {
+  outcome->kind = TryOutcome::kFailed;
+  outcome->why = kWhyOther;
+  if (code == CURLE_OPERATION_TIMEDOUT) {
+    // No answer yet: the site may be overloaded. An answer that trickles or
+    // drags past the time limit is given up, not asked for again.
+    outcome->why = !connected             ? kWhyNoConnection
+                   : outcome->status == 0 ? kWhyTimedOut
+                                          : kWhyTooSlow;
+    outcome->kind = outcome->status == 0 ? TryOutcome::kTransient : TryOutcome::kFailed;
+    return;
+  }
+  if (code == CURLE_PEER_FAILED_VERIFICATION) {
+    outcome->why = whyRefused(verifyResult);
+    return;
+  }
+  for (const Failure& failure : kFailures) {
+    if (failure.code == code) {
+      outcome->why = failure.why;
+      outcome->kind = failure.transient ? TryOutcome::kTransient : TryOutcome::kFailed;
+      return;
+    }
   }
 }
 
@@ -226,32 +223,42 @@ class Store {
     // not the process.
     std::signal(SIGPIPE, SIG_IGN);
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    makeShare();
+    share_ = makeShare();
   }
 
-  CURLSH* share() const { return share_; }
+  CURLSH* share() const EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    return share_;
+  }
   // Changes whenever handles must be made anew: new limits, or a new store.
   unsigned generation() const { return generation_.load(); }
   void renew() { generation_.fetch_add(1); }
-  // Forgets every connection. Only while no request is made.
-  void reset() {
-    CURLSH* old = share_;
-    makeShare();
+  // Forgets every connection. Safe at any time, but meant for when no
+  // request is under way: a handle of another thread may still hold the old
+  // share, which then stays, and its connections with it.
+  void reset() EXCLUDES(mutex_) {
+    CURLSH* old;
+    {
+      MutexLock lock(mutex_);
+      old = share_;
+      share_ = makeShare();
+    }
     renew();
-    // A handle of another thread may still hold the old one: then it stays.
     curl_share_cleanup(old);
   }
 
  private:
-  void makeShare() {
-    share_ = curl_share_init();
-    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lockData);
-    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlockData);
-    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  CURLSH* makeShare() {
+    CURLSH* share = curl_share_init();
+    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, lockData);
+    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, unlockData);
+    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    return share;
   }
+  // libcurl's own locks, taken and let go in separate calls of its.
   static void lockData(CURL*, curl_lock_data data, curl_lock_access, void* user) {
     static_cast<Store*>(user)->locks_[data % kLocks].lock();
   }
@@ -260,7 +267,8 @@ class Store {
   }
 
   static constexpr int kLocks = 16;
-  CURLSH* share_ = nullptr;
+  mutable Mutex mutex_;
+  CURLSH* share_ GUARDED_BY(mutex_) = nullptr;
   std::mutex locks_[kLocks];
   std::atomic<unsigned> generation_{0};
 };
@@ -349,16 +357,10 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   }
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
   if (code != CURLE_OK) {
-    outcome.kind =
-        isTransientError(code, outcome.status) ? TryOutcome::kTransient : TryOutcome::kFailed;
-    long requestBytes = 0;
+    long requestBytes = 0, verifyResult = 0;
     curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
-    outcome.why = whyFailed(code, outcome.status, requestBytes > 0);
-    if (code == CURLE_PEER_FAILED_VERIFICATION) {
-      long verifyResult = 0;
-      curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
-      outcome.why = whyRefused(verifyResult);
-    }
+    curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    describeFailure(code, requestBytes > 0, verifyResult, &outcome);
     return outcome;
   }
   if (outcome.status >= 400) {

@@ -17,10 +17,8 @@
 #include "http/body_decoder.h"
 #include "http/http_date.h"
 #include "http/http_transfer.h"
-
-#ifndef QZTURNS_VERSION
-#define QZTURNS_VERSION "0"
-#endif
+#include "http/mutex.h"
+#include "version.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -82,49 +80,39 @@ std::string header(HINTERNET request, DWORD which) {
   return headerAt(request, which, &first);
 }
 
-// Failures of the connection that a moment's wait may cure.
-bool isTransientError(DWORD err, long status) {
-  switch (err) {
-    case ERROR_WINHTTP_CANNOT_CONNECT:
-    case ERROR_WINHTTP_CONNECTION_ERROR:
-    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-      return true;
-    case ERROR_WINHTTP_TIMEOUT:
-      // No answer yet: the site may be overloaded. An answer that trickles
-      // or drags past the time limit is given up, not asked for again.
-      return status == 0;
-    default:
-      return false;
-  }
-}
+// What a failed call was, in plain words, and whether a moment's wait may
+// cure it.
+struct Failure {
+  DWORD error;
+  std::string_view why;
+  bool transient;
+};
+constexpr Failure kFailures[] = {
+    {ERROR_WINHTTP_CANNOT_CONNECT, kWhyRefused, true},
+    {ERROR_WINHTTP_NAME_NOT_RESOLVED, kWhyUnknownHost, false},
+    // No answer yet: the site may be overloaded.
+    {ERROR_WINHTTP_TIMEOUT, kWhyTimedOut, true},
+    {ERROR_WINHTTP_CONNECTION_ERROR, kWhyCutOff, true},
+    {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, kWhyCutOff, true},
+    {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, kWhyCertificateExpired, false},
+    {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, kWhyCertificateName, false},
+    {ERROR_WINHTTP_SECURE_INVALID_CA, kWhyCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_INVALID_CERT, kWhyCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_CERT_REV_FAILED, kWhyCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_CERT_REVOKED, kWhyCertificateRevoked, false},
+    // A handshake that broke off may go through the next time.
+    {ERROR_WINHTTP_SECURE_FAILURE, kWhyHandshake, true},
+    {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, kWhyHandshake, true},
+};
 
-std::string_view whyFailed(DWORD err) {
-  switch (err) {
-    case ERROR_WINHTTP_CANNOT_CONNECT:
-      return kWhyRefused;
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
-      return kWhyUnknownHost;
-    case ERROR_WINHTTP_TIMEOUT:
-      return kWhyTimedOut;
-    case ERROR_WINHTTP_CONNECTION_ERROR:
-    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-      return kWhyCutOff;
-    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-      return kWhyCertificateExpired;
-    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-      return kWhyCertificateName;
-    case ERROR_WINHTTP_SECURE_INVALID_CA:
-    case ERROR_WINHTTP_SECURE_INVALID_CERT:
-    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
-      return kWhyCertificateUntrusted;
-    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-      return kWhyCertificateRevoked;
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-      return kWhyHandshake;
-    default:
-      return kWhyOther;
+const Failure& failureOf(DWORD error) {
+  static constexpr Failure kOther = {0, kWhyOther, false};
+  for (const Failure& failure : kFailures) {
+    if (failure.error == error) {
+      return failure;
+    }
   }
+  return kOther;
 }
 
 // What WinHTTP found wrong with the site's certificate: the flags its status
@@ -153,17 +141,31 @@ void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID inform
   }
 }
 
+// The session and its connections, one for each host and port. Safe to use
+// from every thread; reopen() is meant for when no request is under way,
+// since it closes the handles that requests use.
 class Session {
  public:
-  Session() { open(); }
-  ~Session() { close(); }
+  Session() { reopen(); }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  HINTERNET handle() const { return session_; }
+  bool isOpen() const EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    return session_ != nullptr;
+  }
 
-  void open() {
-    std::wstring agent = widen("qzturns/" QZTURNS_VERSION);
+  // Closes the session and its connections and opens a new one.
+  void reopen() EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    for (auto& [key, connection] : connections_) {
+      WinHttpCloseHandle(connection);
+    }
+    connections_.clear();
+    if (session_ != nullptr) {
+      WinHttpCloseHandle(session_);
+    }
+    std::wstring agent = widen(std::string("qzturns/") + kVersion);
     // The system's proxy settings; older systems lack the automatic kind.
     session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
@@ -178,33 +180,19 @@ class Session {
     DWORD connections = kMaxConnections;
     WinHttpSetOption(session_, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &connections,
                      sizeof connections);
-    applyLimits(clientLimits());
+    setTimeouts(clientLimits());
   }
 
-  void close() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& [key, connection] : connections_) {
-      WinHttpCloseHandle(connection);
-    }
-    connections_.clear();
-    if (session_ != nullptr) {
-      WinHttpCloseHandle(session_);
-      session_ = nullptr;
-    }
+  void applyLimits(const ClientLimits& limits) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    setTimeouts(limits);
   }
 
-  void applyLimits(const ClientLimits& limits) {
+  HINTERNET connection(const std::wstring& host, INTERNET_PORT port) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
     if (session_ == nullptr) {
-      return;
+      return nullptr;
     }
-    int connectMs = static_cast<int>(limits.connectTimeoutSeconds * 1000);
-    // A read that waits this long without a byte is a stall.
-    int receiveMs = static_cast<int>(limits.stallSeconds * 1000);
-    WinHttpSetTimeouts(session_, 0, connectMs, receiveMs, receiveMs);
-  }
-
-  HINTERNET connection(const std::wstring& host, INTERNET_PORT port) {
-    std::lock_guard<std::mutex> lock(mutex_);
     std::wstring key = host + L":" + std::to_wstring(port);
     for (auto& [known, connection] : connections_) {
       if (known == key) {
@@ -219,9 +207,19 @@ class Session {
   }
 
  private:
-  std::mutex mutex_;  // for the connections
-  HINTERNET session_ = nullptr;
-  std::vector<std::pair<std::wstring, HINTERNET>> connections_;
+  void setTimeouts(const ClientLimits& limits) REQUIRES(mutex_) {
+    if (session_ == nullptr) {
+      return;
+    }
+    int connectMs = static_cast<int>(limits.connectTimeoutSeconds * 1000);
+    // A read that waits this long without a byte is a stall.
+    int receiveMs = static_cast<int>(limits.stallSeconds * 1000);
+    WinHttpSetTimeouts(session_, 0, connectMs, receiveMs, receiveMs);
+  }
+
+  mutable Mutex mutex_;
+  HINTERNET session_ GUARDED_BY(mutex_) = nullptr;
+  std::vector<std::pair<std::wstring, HINTERNET>> connections_ GUARDED_BY(mutex_);
 };
 
 // Never destroyed: threads that fetch ahead may still use it at exit.
@@ -259,9 +257,9 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
-      DWORD err = GetLastError();
-      outcome.kind = isTransientError(err, 0) ? TryOutcome::kTransient : TryOutcome::kFailed;
-      outcome.why = whyFailed(err);
+      const Failure& failure = failureOf(GetLastError());
+      outcome.kind = failure.transient ? TryOutcome::kTransient : TryOutcome::kFailed;
+      outcome.why = failure.why;
       return outcome;
     }
     if (available == 0) {
@@ -321,8 +319,7 @@ void setTransferConnections(int) {
 }
 
 void closeTransferConnections() {
-  session().close();
-  session().open();
+  session().reopen();
 }
 
 TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std::string* body,
@@ -330,7 +327,7 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
   TryOutcome outcome;
   *answer = AnswerHeaders();
   body->clear();
-  if (session().handle() == nullptr) {
+  if (!session().isOpen()) {
     return outcome;
   }
   std::wstring wideUrl = widen(url);
@@ -388,14 +385,17 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
   if (!sent || !WinHttpReceiveResponse(request.handle, nullptr)) {
     DWORD err = GetLastError();
-    outcome.why = !sent && err == ERROR_WINHTTP_TIMEOUT ? kWhyNoConnection : whyFailed(err);
-    if (err == ERROR_WINHTTP_SECURE_FAILURE) {
+    const Failure& failure = failureOf(err);
+    outcome.why = failure.why;
+    outcome.kind = failure.transient ? TryOutcome::kTransient : TryOutcome::kFailed;
+    if (!sent && err == ERROR_WINHTTP_TIMEOUT) {
+      outcome.why = kWhyNoConnection;
+    } else if (err == ERROR_WINHTTP_SECURE_FAILURE) {
       outcome.why = whySecureFailure(secureFailure);
+      if (isCertificateRefusal(outcome.why)) {
+        outcome.kind = TryOutcome::kFailed;
+      }
     }
-    // A handshake that broke off may go through the next time, as with
-    // libcurl; a refused certificate will not.
-    bool transient = isTransientError(err, 0) || outcome.why == kWhyHandshake;
-    outcome.kind = transient ? TryOutcome::kTransient : TryOutcome::kFailed;
     return outcome;
   }
   DWORD status = 0;

@@ -1,10 +1,10 @@
 #include "page/site_urls.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <string_view>
 
+#include "http/header_text.h"
 #include "run/process_setup.h"
 
 namespace qz {
@@ -82,46 +82,26 @@ bool isHostAndPort(std::string_view text) {
   return number >= 1 && number <= 65535;
 }
 
-std::string_view withoutSpace(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-bool startsWithCaseless(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 bool siteBaseUrlFrom(const char* value, std::string* base, std::string* complaint) {
   const std::string hint = std::string(" ") + howToSetVariable(kBaseUrlVariable, kExampleBaseUrl);
-  if (value == nullptr || withoutSpace(value).empty()) {
+  if (value == nullptr || trimmed(value).empty()) {
     *complaint = std::string(kBaseUrlVariable) + " is not set; it names the game's site, such as " +
                  kExampleBaseUrl + "." + hint;
     return false;
   }
-  std::string_view text = withoutSpace(value);
+  std::string_view text = trimmed(value);
   // A value quoted in cmd.exe keeps its quotes.
   if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
       text.back() == text.front()) {
-    text = withoutSpace(text.substr(1, text.size() - 2));
+    text = trimmed(text.substr(1, text.size() - 2));
   }
   std::string shown = "\"" + std::string(value) + "\"";
   std::string scheme;
-  if (startsWithCaseless(text, "http://")) {
+  if (startsWithIgnoringCase(text, "http://")) {
     scheme = "http://";
-  } else if (startsWithCaseless(text, "https://")) {
+  } else if (startsWithIgnoringCase(text, "https://")) {
     scheme = "https://";
   } else {
     *complaint = std::string(kBaseUrlVariable) + " must begin with http:// or https://, not " +

@@ -1,6 +1,7 @@
 #include "run/run_driver.h"
 
 #include "run/console.h"
+#include "version.h"
 
 namespace qz {
 
@@ -15,10 +16,6 @@ std::vector<std::string> runArguments(int argc, char** argv) {
 }
 
 namespace {
-
-#ifndef QZTURNS_VERSION
-#define QZTURNS_VERSION "0"
-#endif
 
 constexpr const char* kUsage[] = {
     "qzturns keeps a local archive of the public turns of the characters of one",
@@ -60,7 +57,7 @@ bool isHelpArgument(const std::string& argument) {
 
 int writeHelp(const std::string& argument) {
   if (argument == "--version") {
-    consoleWrite("qzturns " QZTURNS_VERSION);
+    consoleWrite(std::string("qzturns ") + kVersion);
     consoleWriteLineEnd();
   } else {
     for (const char* line : kUsage) {

@@ -1,4 +1,4 @@
-#include "crawl/single_character.h"
+#include "crawl/character_step.h"
 
 #include "crawl/turn_archive.h"
 #include "crawl/turn_list.h"
@@ -6,10 +6,10 @@
 
 namespace qz {
 
-void archiveSingleCharacter(RunState& state, std::string_view character) {
+void archiveCharacter(RunState& state, std::string_view character, WithoutTurns withoutTurns) {
   consoleWrite(character);
   collectTurnList(state, character);
-  if (state.turnList.count() == 0) {
+  if (state.turnList.count() == 0 && withoutTurns == WithoutTurns::kNothingMore) {
     return;
   }
   consoleWrite(" Fordulok szama: ");
