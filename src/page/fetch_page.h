@@ -1,5 +1,7 @@
 // Every request to the site goes through fetchPage, over the one HTTP client
-// of the run (http/http_client.h).
+// of the run (http/http_client.h). For the crawl's one thread: fetchPage holds
+// the body in one buffer of its own, kept between calls, and is not
+// reentrant.
 #pragma once
 
 #include <chrono>
