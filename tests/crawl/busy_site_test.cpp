@@ -140,7 +140,7 @@ TEST_F(BusySiteTest, ARateLimitedSiteIsFollowedAtItsRateAndEveryTurnIsSaved) {
     keys.push_back(std::to_string(t));
   }
   serveCharacter("1234", keys);
-  site.setRateLimit(20, 5);
+  site.setRateLimit(80, 5);
 
   RunState state;
   state.baseUrl = site.baseUrl();
@@ -155,6 +155,43 @@ TEST_F(BusySiteTest, ARateLimitedSiteIsFollowedAtItsRateAndEveryTurnIsSaved) {
   EXPECT_EQ(saved("qz1234/1234-200.htm"), qztest::fragment("turn 1234/200"));
   size_t turnRequests = site.requests().size() - 1;  // the character page
   EXPECT_LE(turnRequests, kMany * 105 / 100) << turnRequests << " requests";
+}
+
+// A page that stalls is that page's failure: the run goes on with the next.
+TEST_F(BusySiteTest, AStalledTurnIsGivenUpAndTheRunGoesOn) {
+  ClientLimits limits = clientLimits();
+  limits.stallSeconds = 1;
+  setClientLimits(limits);
+  serveCharacter("1234", {"1", "2"});
+  qztest::Reply stalled = qztest::page(qztest::turnPage(std::string(100000, 's')));
+  stalled.stallMidBody = true;
+  site.serve(qztest::turnTarget("1234", "1"), stalled);
+  RunState state;
+  state.baseUrl = site.baseUrl();
+  testing::internal::CaptureStdout();
+  collectTurnList(state, "1234");
+  archiveTurns(state, "1234");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "0   \r1   \r");
+  EXPECT_EQ(state.fetchedCount, 2);
+  EXPECT_EQ(qztest::listTree(work / "qz1234"), std::vector<std::string>{"1234-002.htm"});
+  EXPECT_EQ(failedFetches().byCause,
+            (std::vector<std::pair<std::string, int>>{{"page too slow", 1}}));
+}
+
+// A later listing page that keeps failing ends the paging: the run goes on
+// with the characters the pages before it named.
+TEST_F(BusySiteTest, ALaterListingPageThatKeepsFailingEndsThePaging) {
+  site.serve(qztest::listingTarget(0), qztest::page(qztest::listingPage({"1234"}, {5})));
+  site.serve(qztest::listingTarget(5), qztest::status(500));
+  serveCharacter("1234", {"1"});
+  RunState state;
+  state.baseUrl = site.baseUrl();
+  testing::internal::CaptureStdout();
+  collectAllCharacters(state);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Karakterszamok kigyujtese... .1 karakter\r\n1234 Fordulok szama: 1\r\n0   \r");
+  EXPECT_EQ(site.count(qztest::listingTarget(5)), 4);
+  EXPECT_EQ(saved("qz1234/1234-001.htm"), qztest::fragment("turn 1234/1"));
 }
 
 // Two seconds here are forty for the program: the longest outage it rides

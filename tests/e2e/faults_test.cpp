@@ -110,18 +110,6 @@ TEST_F(FaultsTest, ATurnAnswered404IsAskedForOnce) {
   EXPECT_EQ(site.count(turnTarget("1234", "1")), 1);
 }
 
-TEST_F(FaultsTest, StalledTurnIsGivenUpAndTheRunGoesOn) {
-  serveCharacter("1234", {"1", "2"});
-  Reply stalled = page(turnPage(std::string(100000, 's')));
-  stalled.stallMidBody = true;
-  site.serve(turnTarget("1234", "1"), stalled);
-  ProgramResult result = run({"1234"});
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.out,
-            kBanner + "1234 Fordulok szama: 2\r\n0   \r1   \r\r\nAtlepve: 0 Letoltve: 2\r\n");
-  EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-002.htm"}));
-}
-
 TEST_F(FaultsTest, BusySiteWithRetryAfterIsWaitedOut) {
   serveCharacter("1234", {"1"});
   Reply busy = status(429, "slow down");

@@ -118,7 +118,7 @@ TEST_F(ParallelFetchTest, ABusySiteBringsTheRunBackToOneRequestAtATime) {
   // leaves between requests, so requests on several connections would overlap.
   std::thread slowDown([&] {
     if (site.waitForRequest(busyTarget)) {
-      site.setLatency(700, 0);
+      site.setLatency(150, 0);
     }
   });
   Outcome parallel = runWith("4", {}, work.path());

@@ -24,7 +24,9 @@ TEST_F(RunDriverTest, SingleCharacterWithNoTurnsEchoesTheNumber) {
 TEST_F(RunDriverTest, WithoutAServerASingleCharacterRunEndsNormallyAndSaysWhy) {
   ProgramOptions single = options({"1234"});
   single.baseUrl = "http://127.0.0.1:1";
+  auto start = std::chrono::steady_clock::now();
   ProgramResult result = runProgram(single);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, kBanner + "1234\r\nAtlepve: 0 Letoltve: 0\r\n");
   EXPECT_EQ(result.err,
@@ -39,7 +41,7 @@ TEST_F(RunDriverTest, PagesThatCouldNotBeFetchedAreToldOnStandardError) {
   site.serve(kFrontPage, page("front"));
   site.serve(characterTarget("1234"), page(characterPage({"1,0,0,0", "2,0,0,0", "3,0,0,0"})));
   site.serve(turnTarget("1234", "1"), page(turnPage("one")));
-  site.serve(turnTarget("1234", "2"), status(502, "Bad Gateway"));
+  site.serve(turnTarget("1234", "2"), status(410, "Gone"));
   site.serve(turnTarget("1234", "3"), status(404, "Not Found"));
   ProgramResult result = run({"1234"});
   EXPECT_EQ(result.exitStatus, 0);
@@ -48,7 +50,7 @@ TEST_F(RunDriverTest, PagesThatCouldNotBeFetchedAreToldOnStandardError) {
                             "Atlepve: 0 Letoltve: 3\r\n");
   EXPECT_EQ(result.err,
             "qzturns: 2 pages could not be fetched; the next run will ask for them again:\r\n"
-            "  502 Bad Gateway x 1\r\n"
+            "  410 Gone x 1\r\n"
             "  404 Not Found x 1\r\n");
 }
 
@@ -101,12 +103,10 @@ TEST_F(RunDriverTest, AWrongSiteAddressStopsTheRunBeforeAnyRequest) {
   EXPECT_EQ(site.targets(), (std::vector<std::string>{kFrontPage, characterTarget("1234")}));
 }
 
-// A closed port is tried hard for a few requests (1 + 2 + 4 s of pauses
-// each) and then given one try per request; an unknown host is never
-// tried again.
+// A host name that does not resolve is not asked again: the run ends at once.
+// (A closed port is tried four times, 1 + 2 + 4 s apart: the run above.)
 TEST_F(RunDriverTest, WithoutASiteAnAllCharactersRunEndsSoon) {
-  const std::vector<std::pair<std::string, double>> sites = {{"http://127.0.0.1:1", 20.0},
-                                                             {"http://qzturns-test.invalid", 3.0}};
+  const std::vector<std::pair<std::string, double>> sites = {{"http://qzturns-test.invalid", 3.0}};
   for (const auto& [base, seconds] : sites) {
     ProgramOptions all = options();
     all.baseUrl = base;
