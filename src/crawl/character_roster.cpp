@@ -127,6 +127,8 @@ void collectAllCharacters(RunState& state) {
       }
       expectPages(characterPages, false);
     }
+    state.nextCharacter =
+        i + 1 < state.characterRoster.count() ? state.characterRoster.at(i + 1) : std::string();
     archiveCharacter(state, state.characterRoster.at(i), WithoutTurns::kCountAndFolder);
   }
 }

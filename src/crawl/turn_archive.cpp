@@ -4,7 +4,10 @@
 #include <set>
 #include <vector>
 
+#include "crawl/turn_list.h"
 #include "page/fetch_page.h"
+#include "page/link_tags.h"
+#include "page/page_text.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
 #include "run/console.h"
@@ -66,14 +69,15 @@ std::optional<std::string_view> turnFragment(std::string_view pageText) {
 
 namespace {
 
-// The pages the loop of archiveTurns will ask for, in its order, as far as
-// can be told beforehand: a turn whose file is there is not asked for, and
-// of two keys that name one file only the first is sure to be.
-std::vector<std::string> turnsToFetch(const RunState& state, std::string_view character) {
+// The pages the loop of archiveTurns will ask for the keys, in its order, as
+// far as can be told beforehand: a turn whose file is there is not asked
+// for, and of two keys that name one file only the first is sure to be.
+std::vector<std::string> turnsToFetch(const RunState& state, std::string_view character,
+                                      const KeyList& keys) {
   std::vector<std::string> urls;
   std::set<std::string> names;
-  for (size_t i = 0; i < state.turnList.count(); ++i) {
-    const std::string& key = state.turnList.at(i);
+  for (size_t i = 0; i < keys.count(); ++i) {
+    const std::string& key = keys.at(i);
     std::string fileName = turnFileName(character, key);
     bool wanted = !fileExists(fileName) || (state.recheckEmpty && isEmptyFile(fileName));
     if (names.insert(fileName).second && wanted) {
@@ -81,6 +85,34 @@ std::vector<std::string> turnsToFetch(const RunState& state, std::string_view ch
     }
   }
   return urls;
+}
+
+// Says the turn pages of the character after this one as soon as its page,
+// fetched ahead, has come, so that they are fetched while this character's
+// last turns are: else the connections would stand idle at every character,
+// waiting for the crawl to read its page. Once for each character.
+void sayNextCharacterTurns(RunState& state) {
+  if (state.nextCharacter.empty() || state.turnsAhead.character == state.nextCharacter) {
+    return;
+  }
+  const std::string url = characterPageUrl(state.baseUrl, state.nextCharacter);
+  std::string body;
+  if (!peekPage(url, &body)) {
+    return;
+  }
+  state.turnsAhead = {state.nextCharacter, {}};
+  PageText text = pageTextFromBytes(body);
+  if (isCannotDisplayPage(text)) {
+    return;  // a renewal may follow; its turns are said when it is read
+  }
+  LinkTagList tags;
+  appendLinkTags(text, tags);
+  KeyList keys;
+  addTurnKeys(tags, keys);
+  std::vector<std::string> urls = turnsToFetch(state, state.nextCharacter, keys);
+  if (expectPagesAfter(url, urls)) {
+    state.turnsAhead.urls = std::move(urls);
+  }
 }
 
 }  // namespace
@@ -91,12 +123,19 @@ void archiveTurns(RunState& state, std::string_view character) {
     makeDirectory(folder);
   }
   if (fetchesAhead()) {
-    expectPages(turnsToFetch(state, character), true);
+    // Said already, unless the page read since says otherwise.
+    std::vector<std::string> urls = turnsToFetch(state, character, state.turnList);
+    if (state.turnsAhead.character != character || state.turnsAhead.urls != urls) {
+      expectPages(urls, true);
+    }
   }
   // The turn files are made durable a batch at a time: one flush for the
   // character's turns, or for every kTurnsPerFlush of them.
   DurableBatch batch;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
+    if (fetchesAhead()) {
+      sayNextCharacterTurns(state);
+    }
     const std::string& key = state.turnList.at(i);
     consoleWriteInt(static_cast<int64_t>(i));
     consoleWrite("   \r");

@@ -74,13 +74,17 @@ void collectTurnList(RunState& state, std::string_view character) {
     return;
   }
   collectLinkTags(state);
-  for (size_t i = 0; i < state.linkTags.count(); ++i) {
-    const std::string& tag = state.linkTags.at(i);
+  addTurnKeys(state.linkTags, state.turnList);
+}
+
+void addTurnKeys(const LinkTagList& tags, KeyList& keys) {
+  for (size_t i = 0; i < tags.count(); ++i) {
+    const std::string& tag = tags.at(i);
     if (tag.find("openurl") == std::string::npos) {
       continue;
     }
     if (std::optional<std::string> key = turnKeyFromTag(tag)) {
-      state.turnList.add(*key);
+      keys.add(*key);
     }
   }
 }

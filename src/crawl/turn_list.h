@@ -26,6 +26,9 @@ bool isCannotDisplayPage(std::string_view pageText);
 // of a file name.
 std::optional<std::string> turnKeyFromTag(std::string_view tag);
 
+// Adds to keys the turn key of every tag that holds "openurl".
+void addTurnKeys(const LinkTagList& tags, KeyList& keys);
+
 // Fetches the character's page and fills state.turnList with its turn keys
 // (empties state.linkTags and state.turnList first). A failed fetch leaves the
 // list empty silently; the cannot-display page prints its message line.

@@ -286,6 +286,14 @@ void expectRequests(const std::vector<std::string>& urls, bool soon) {
   }
 }
 
+bool expectRequestsAfter(const std::string& url, const std::vector<std::string>& urls) {
+  return prefetcher() != nullptr && prefetcher()->expectAfter(url, urls);
+}
+
+bool peekBody(const std::string& url, std::string* body) {
+  return prefetcher() != nullptr && prefetcher()->peek(url, body);
+}
+
 long storedCookieCount() {
   return static_cast<long>(cookieJar().count());
 }

@@ -103,5 +103,13 @@ int connections();
 // with fetchBody, in that order, unless the run ends first. Changes nothing
 // with one connection.
 void expectRequests(const std::vector<std::string>& urls, bool soon);
+// Says which pages will be asked for right after url, a page said before and
+// not yet asked for; false, with nothing said, when there is none such (one
+// connection, or url not expected).
+bool expectRequestsAfter(const std::string& url, const std::vector<std::string>& urls);
+// A copy of the body of url when it has been fetched ahead and has arrived;
+// false when it has not (yet). Never waits or asks, and the page is still to
+// be asked for with fetchBody.
+bool peekBody(const std::string& url, std::string* body);
 
 }  // namespace qz

@@ -83,6 +83,45 @@ void Prefetcher::expect(const std::vector<std::string>& urls, bool soon) {
   }
 }
 
+bool Prefetcher::expectAfter(const std::string& url, const std::vector<std::string>& urls) {
+  {
+    MutexLock lock(mutex_);
+    auto found = std::find_if(window_.begin(), window_.end(),
+                              [&](const JobPtr& job) { return job->url == url; });
+    if (found == window_.end()) {
+      return false;
+    }
+    std::vector<JobPtr> jobs;
+    for (const std::string& next : urls) {
+      auto job = std::make_shared<Job>();
+      job->url = next;
+      jobs.push_back(std::move(job));
+    }
+    window_.insert(found + 1, jobs.begin(), jobs.end());
+  }
+  workToDo_.notifyAll();
+  return true;
+}
+
+size_t Prefetcher::pagesSaid() const {
+  MutexLock lock(mutex_);
+  return window_.size();
+}
+
+bool Prefetcher::peek(const std::string& url, std::string* body) {
+  MutexLock lock(mutex_);
+  for (const JobPtr& job : window_) {
+    if (job->url == url) {
+      if (job->state != JobState::kArrived) {
+        return false;
+      }
+      *body = job->body;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Whether one more page may be fetched ahead. The pages held ahead are
 // bounded in number and in bytes, counting one under way as large as the
 // largest page seen, so that pages near the size cap cannot take a gigabyte

@@ -55,6 +55,14 @@ class Prefetcher {
   // already said; soon puts them before those instead. A URL said twice is
   // fetched twice.
   void expect(const std::vector<std::string>& urls, bool soon) EXCLUDES(mutex_);
+  // The pages the crawl will ask for right after url, which it has said and
+  // not yet asked for. False, with nothing said, when url is not among those.
+  bool expectAfter(const std::string& url, const std::vector<std::string>& urls) EXCLUDES(mutex_);
+  // A copy of the body of url when it was fetched ahead, has arrived and is
+  // not yet taken; false otherwise. Never waits, and changes nothing.
+  bool peek(const std::string& url, std::string* body) EXCLUDES(mutex_);
+  // How many pages are said and not yet taken or gone past.
+  size_t pagesSaid() const EXCLUDES(mutex_);
   // The page at url, fetched ahead or now; blocks until it has come or
   // failed. The pages said before it are dropped: the crawl asks in the
   // order it said, so what it went past is not wanted. An exception the
@@ -92,7 +100,7 @@ class Prefetcher {
   const size_t maxBytesAhead_;
   const Fetch fetch_;
   const std::function<bool()> busy_;
-  Mutex mutex_;
+  mutable Mutex mutex_;
   CondVar workToDo_;  // for the threads: a job may be ready
   CondVar jobDone_;   // for the crawl: a job has ended
   // The pages in the order the crawl will ask for them; none is kDone.

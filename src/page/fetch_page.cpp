@@ -60,6 +60,14 @@ void expectPages(const std::vector<std::string>& urls, bool soon) {
   expectRequests(urls, soon);
 }
 
+bool expectPagesAfter(const std::string& url, const std::vector<std::string>& urls) {
+  return expectRequestsAfter(url, urls);
+}
+
+bool peekPage(const std::string& url, std::string* body) {
+  return peekBody(url, body);
+}
+
 void countPageNotSaved(const std::string& cause) {
   countUnusablePage(cause);
 }

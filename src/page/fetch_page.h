@@ -35,6 +35,12 @@ int pagesFetchedAtOnce();
 // then asked for with fetchPage, in that order, unless the run ends first.
 // Changes nothing with one connection.
 void expectPages(const std::vector<std::string>& urls, bool soon);
+// Says which pages the crawl will ask for right after url, said earlier and
+// not yet asked for; false, with nothing said, when there is none such.
+bool expectPagesAfter(const std::string& url, const std::vector<std::string>& urls);
+// The body of url, when it has been fetched ahead and has come; false
+// otherwise. Never waits; the page is still to be fetched with fetchPage.
+bool peekPage(const std::string& url, std::string* body);
 
 // What standard error tells at the end of a run in which pages were not
 // fetched or saved: how many and why, each page once by its cause, that the

@@ -49,6 +49,15 @@ struct RunState {
     std::optional<std::chrono::steady_clock::time_point> pausedUntil;
   };
   Renewals renewals;
+  // With pages fetched ahead: the character after the one in hand in the
+  // roster (empty for none), and the turn pages of it said already, while
+  // the one in hand was archived (crawl/turn_archive.cpp).
+  std::string nextCharacter;
+  struct TurnsAhead {
+    std::string character;
+    std::vector<std::string> urls;
+  };
+  TurnsAhead turnsAhead;
 };
 
 }  // namespace qz

@@ -150,6 +150,31 @@ TEST_F(ParallelFetchTest, ABusySiteBringsTheRunBackToOneRequestAtATime) {
   }
 }
 
+// The connections do not wait at each character for the crawl to read the
+// next one's page: its turns are asked for while this one's last are
+// fetched, and nothing is asked twice.
+TEST_F(ParallelFetchTest, TheNextCharactersTurnsAreFetchedWhileThisOnesLastAreUnderWay) {
+  site.setLatency(20, 0);
+  site.serve(kFrontPage, page("front"));
+  site.serve(listingTarget(0), page(listingPage({"3101", "3102"}, {})));
+  // Nine turns: the ninth goes out alone, one round after the others, with
+  // room beside it on the other connections.
+  serveCharacter("3101", {"1", "2", "3", "4", "5", "6", "7", "8", "9"});
+  serveCharacter("3102", {"1", "2", "3", "4"});
+  Outcome parallel = runWith("4", {}, work.path());
+  EXPECT_NE(parallel.result.out.find("Atlepve: 0 Letoltve: 13\r\n"), std::string::npos);
+  expectEachAskedOnce();
+  qztest::LoggedRequest lastOfFirst, firstOfNext;
+  for (const LoggedRequest& request : site.requests()) {
+    if (request.target == turnTarget("3101", "9")) {
+      lastOfFirst = request;
+    } else if (request.target == turnTarget("3102", "1")) {
+      firstOfNext = request;
+    }
+  }
+  EXPECT_LT(firstOfNext.arrived, lastOfFirst.answered);
+}
+
 TEST_F(ParallelFetchTest, APageThatAnswers503ForGoodIsAskedEightTimesAtMost) {
   serveGame(false);
   const std::string broken = turnTarget("3008", "3");  // the last page of the run
