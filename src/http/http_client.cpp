@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "http/cookie_jar.h"
+#include "http/failure_account.h"
 #include "http/http_transfer.h"
 #include "http/mutex.h"
 #include "http/prefetcher.h"
@@ -14,14 +15,13 @@ namespace qz {
 
 namespace {
 
-struct LimitsHolder {
-  Mutex mutex;
-  ClientLimits limits GUARDED_BY(mutex);
-  CertificateCheck certificates GUARDED_BY(mutex);
-};
+Guarded<ClientLimits>& limitsSet() {
+  static Guarded<ClientLimits>* instance = new Guarded<ClientLimits>;
+  return *instance;
+}
 
-LimitsHolder& limitsHolder() {
-  static LimitsHolder* instance = new LimitsHolder;
+Guarded<CertificateCheck>& certificatesSet() {
+  static Guarded<CertificateCheck>* instance = new Guarded<CertificateCheck>;
   return *instance;
 }
 
@@ -77,17 +77,10 @@ TryOutcome transferOnce(const std::string& url, std::string* body) {
       body->clear();
       TryOutcome loop;
       loop.status = outcome.status;
-      loop.why = kWhyRedirect;
+      loop.why = Why::kRedirect;
       return loop;  // a redirect loop, or a way off the web
     }
   }
-}
-
-// "http://host:port" of an absolute URL.
-std::string originOf(const std::string& url) {
-  size_t scheme = url.find("://");
-  size_t path = url.find_first_of("/?#", scheme == std::string::npos ? 0 : scheme + 3);
-  return url.substr(0, path);
 }
 
 // Whether the site answers at all: one request for its root, whose answer,
@@ -103,57 +96,6 @@ TryOutcome probeSite(const std::string& url) {
   return exchangeWithCookies(root, parts, &body, &headers);
 }
 
-std::string seconds(std::chrono::milliseconds span) {
-  return std::to_string((span.count() + 500) / 1000) + " s";
-}
-
-// Why a site was given up, in plain words.
-std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
-  switch (cause) {
-    case GiveUpCause::kNeverAnswered:
-      return "the site could not be reached";
-    case GiveUpCause::kRefusing:
-      return "the site kept refusing for " + seconds(limits.givenUpAfter);
-    case GiveUpCause::kDown:
-      return "the site was down for " + seconds(limits.givenUpAfter);
-    case GiveUpCause::kCertificate:
-      return "the site's certificate was refused";
-    case GiveUpCause::kNone:
-      break;
-  }
-  return {};
-}
-
-// The cause of a failed fetch in plain words, by its last try and by what
-// had become of the site. "Could not be reached" only for a site that never
-// answered.
-std::string causeOf(const std::string& url, const RequestResult& result, bool anyAnswer) {
-  ClientLimits limits = clientLimits();
-  if (!result.last) {
-    return "not asked: " + giveUpText(result.givenUp, limits.health);
-  }
-  const TryOutcome& last = *result.last;
-  std::string cause;
-  if (last.why.empty()) {
-    cause = last.status > 0 ? statusText(last.status) : std::string(kWhyOther);
-  } else if (last.why == kWhyTimedOut) {
-    cause = "no answer in " + std::to_string(limits.stallSeconds) + " s";
-  } else if (last.why == kWhyNoConnection) {
-    cause = "no connection in " + std::to_string(limits.connectTimeoutSeconds) + " s";
-  } else {
-    cause = std::string(last.why);
-  }
-  const Fault fault = faultOf(last);
-  if (!anyAnswer &&
-      (fault == Fault::kNoConnection || fault == Fault::kNoAnswer || last.why == kWhyUnknownHost)) {
-    return "the site could not be reached at " + originOf(url) + ": " + cause;
-  }
-  if (result.givenUp == GiveUpCause::kRefusing || result.givenUp == GiveUpCause::kDown) {
-    cause += "; " + giveUpText(result.givenUp, limits.health);
-  }
-  return cause;
-}
-
 Fetched fetchWithRetries(const std::string& url, std::string* body) {
   RequestResult result = policy().run(
       url, [&] { return transferOnce(url, body); }, [&] { return probeSite(url); });
@@ -162,47 +104,15 @@ Fetched fetchWithRetries(const std::string& url, std::string* body) {
   fetched.sentAt = result.sentAt;
   if (!result.arrived) {
     std::string().swap(*body);  // a failed fetch holds no body, however much of one came
-    fetched.failure = causeOf(url, result, policy().anyAnswer());
+    fetched.failure = failureCause(url, result, policy().anyAnswer(), clientLimits());
     fetched.secureConnectionFailed = result.givenUp == GiveUpCause::kCertificate ||
                                      (result.last && (isCertificateRefusal(result.last->why) ||
-                                                      result.last->why == kWhyHandshake));
+                                                      result.last->why == Why::kHandshake));
   }
   return fetched;
 }
 
-// The pages that failed, counted as they are handed over.
-class FailureAccount {
- public:
-  void count(const std::string& cause, bool secure = false) EXCLUDES(mutex_) {
-    MutexLock lock(mutex_);
-    secureFailed_ = secureFailed_ || secure;
-    ++count_;
-    for (auto& [known, count] : byCause_) {
-      if (known == cause) {
-        ++count;
-        return;
-      }
-    }
-    byCause_.push_back({cause, 1});
-  }
-  FailedFetches read(bool anyAnswer) const EXCLUDES(mutex_) {
-    MutexLock lock(mutex_);
-    return {count_, byCause_, anyAnswer, secureFailed_};
-  }
-  void clear() EXCLUDES(mutex_) {
-    MutexLock lock(mutex_);
-    count_ = 0;
-    byCause_.clear();
-    secureFailed_ = false;
-  }
-
- private:
-  mutable Mutex mutex_;
-  int count_ GUARDED_BY(mutex_) = 0;
-  std::vector<std::pair<std::string, int>> byCause_ GUARDED_BY(mutex_);
-  bool secureFailed_ GUARDED_BY(mutex_) = false;
-};
-
+// Never destroyed, as the policy.
 FailureAccount& failures() {
   static FailureAccount* instance = new FailureAccount;
   return *instance;
@@ -223,33 +133,21 @@ int& connectionCount() {
 }  // namespace
 
 ClientLimits clientLimits() {
-  LimitsHolder& holder = limitsHolder();
-  MutexLock lock(holder.mutex);
-  return holder.limits;
+  return limitsSet().get();
 }
 
 void setClientLimits(const ClientLimits& newLimits) {
-  {
-    LimitsHolder& holder = limitsHolder();
-    MutexLock lock(holder.mutex);
-    holder.limits = newLimits;
-  }
+  limitsSet().set(newLimits);
   policy().setLimits(newLimits.health);
   applyTransferLimits(newLimits);
 }
 
 CertificateCheck certificateCheck() {
-  LimitsHolder& holder = limitsHolder();
-  MutexLock lock(holder.mutex);
-  return holder.certificates;
+  return certificatesSet().get();
 }
 
 void setCertificateCheck(const CertificateCheck& certificates) {
-  {
-    LimitsHolder& holder = limitsHolder();
-    MutexLock lock(holder.mutex);
-    holder.certificates = certificates;
-  }
+  certificatesSet().set(certificates);
   applyTransferLimits(clientLimits());
 }
 

@@ -5,6 +5,10 @@
 // every platform. The content coding is undone by BodyDecoder (Wine's
 // WinHTTP cannot), and the body is checked against Content-Length, since
 // WinHTTP reports a connection cut mid-body as a normal end.
+//
+// Longer than this project's files mostly are: one platform's transport is
+// one file, behind http_transfer.h, as its libcurl sibling is, so that no
+// WinHTTP call stands anywhere else.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -84,29 +88,29 @@ std::string header(HINTERNET request, DWORD which) {
 // cure it.
 struct Failure {
   DWORD error;
-  std::string_view why;
+  Why why;
   bool transient;
 };
 constexpr Failure kFailures[] = {
-    {ERROR_WINHTTP_CANNOT_CONNECT, kWhyRefused, true},
-    {ERROR_WINHTTP_NAME_NOT_RESOLVED, kWhyUnknownHost, false},
+    {ERROR_WINHTTP_CANNOT_CONNECT, Why::kRefused, true},
+    {ERROR_WINHTTP_NAME_NOT_RESOLVED, Why::kUnknownHost, false},
     // No answer yet: the site may be overloaded.
-    {ERROR_WINHTTP_TIMEOUT, kWhyTimedOut, true},
-    {ERROR_WINHTTP_CONNECTION_ERROR, kWhyCutOff, true},
-    {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, kWhyCutOff, true},
-    {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, kWhyCertificateExpired, false},
-    {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, kWhyCertificateName, false},
-    {ERROR_WINHTTP_SECURE_INVALID_CA, kWhyCertificateUntrusted, false},
-    {ERROR_WINHTTP_SECURE_INVALID_CERT, kWhyCertificateUntrusted, false},
-    {ERROR_WINHTTP_SECURE_CERT_REV_FAILED, kWhyCertificateUntrusted, false},
-    {ERROR_WINHTTP_SECURE_CERT_REVOKED, kWhyCertificateRevoked, false},
+    {ERROR_WINHTTP_TIMEOUT, Why::kTimedOut, true},
+    {ERROR_WINHTTP_CONNECTION_ERROR, Why::kCutOff, true},
+    {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, Why::kCutOff, true},
+    {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, Why::kCertificateExpired, false},
+    {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, Why::kCertificateName, false},
+    {ERROR_WINHTTP_SECURE_INVALID_CA, Why::kCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_INVALID_CERT, Why::kCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_CERT_REV_FAILED, Why::kCertificateUntrusted, false},
+    {ERROR_WINHTTP_SECURE_CERT_REVOKED, Why::kCertificateRevoked, false},
     // A handshake that broke off may go through the next time.
-    {ERROR_WINHTTP_SECURE_FAILURE, kWhyHandshake, true},
-    {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, kWhyHandshake, true},
+    {ERROR_WINHTTP_SECURE_FAILURE, Why::kHandshake, true},
+    {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, Why::kHandshake, true},
 };
 
 const Failure& failureOf(DWORD error) {
-  static constexpr Failure kOther = {0, kWhyOther, false};
+  static constexpr Failure kOther = {0, Why::kOther, false};
   for (const Failure& failure : kFailures) {
     if (failure.error == error) {
       return failure;
@@ -118,21 +122,21 @@ const Failure& failureOf(DWORD error) {
 // What WinHTTP found wrong with the site's certificate: the flags its status
 // callback tells of a secure failure, which a synchronous call's error code
 // does not carry.
-std::string_view whySecureFailure(DWORD flags) {
+Why whySecureFailure(DWORD flags) {
   if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED) {
-    return kWhyCertificateRevoked;
+    return Why::kCertificateRevoked;
   }
   if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) {
-    return kWhyCertificateExpired;
+    return Why::kCertificateExpired;
   }
   if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) {
-    return kWhyCertificateName;
+    return Why::kCertificateName;
   }
   if (flags & (WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA | WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT |
                WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED)) {
-    return kWhyCertificateUntrusted;
+    return Why::kCertificateUntrusted;
   }
-  return kWhyHandshake;
+  return Why::kHandshake;
 }
 
 void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
@@ -242,7 +246,7 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   const ClientLimits limits = clientLimits();
   BodyDecoder decoder;
   outcome.kind = TryOutcome::kFailed;
-  outcome.why = kWhyUnreadable;
+  outcome.why = Why::kUnreadable;
   if (!decoder.start(header(request, WINHTTP_QUERY_CONTENT_ENCODING), body)) {
     return outcome;  // a coding we cannot undo
   }
@@ -269,7 +273,7 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
     if (!WinHttpReadData(request, buffer.data(),
                          std::min<DWORD>(available, static_cast<DWORD>(buffer.size())), &read)) {
       outcome.kind = TryOutcome::kTransient;
-      outcome.why = kWhyCutOff;
+      outcome.why = Why::kCutOff;
       return outcome;
     }
     received += read;
@@ -280,12 +284,12 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
     // The same limits as libcurl's: too slow over a stretch, or too long in all.
     Clock::time_point now = Clock::now();
     if (now - start > std::chrono::seconds(limits.longestTransferSeconds)) {
-      outcome.why = kWhyTooSlow;
+      outcome.why = Why::kTooSlow;
       return outcome;
     }
     if (now - windowStart >= std::chrono::seconds(limits.stallSeconds)) {
       if (windowBytes < limits.lowSpeedBytes * limits.stallSeconds) {
-        outcome.why = kWhyTooSlow;
+        outcome.why = Why::kTooSlow;
         return outcome;
       }
       windowStart = now;
@@ -294,12 +298,12 @@ TryOutcome readBody(HINTERNET request, TryOutcome outcome, std::string* body) {
   }
   if (announced >= 0 && received != announced) {
     outcome.kind = TryOutcome::kTransient;  // the connection broke off mid-body
-    outcome.why = kWhyCutOff;
+    outcome.why = Why::kCutOff;
     return outcome;
   }
   if (decoder.finish()) {
     outcome.kind = TryOutcome::kArrived;
-    outcome.why = {};
+    outcome.why = Why::kNone;
   }
   return outcome;
 }
@@ -389,7 +393,7 @@ TryOutcome exchangeOnce(const std::string& url, const std::string& cookies, std:
     outcome.why = failure.why;
     outcome.kind = failure.transient ? TryOutcome::kTransient : TryOutcome::kFailed;
     if (!sent && err == ERROR_WINHTTP_TIMEOUT) {
-      outcome.why = kWhyNoConnection;
+      outcome.why = Why::kNoConnection;
     } else if (err == ERROR_WINHTTP_SECURE_FAILURE) {
       outcome.why = whySecureFailure(secureFailure);
       if (isCertificateRefusal(outcome.why)) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 #if defined(__clang__)
 #define QZ_THREAD_ANNOTATION(x) __attribute__((x))
@@ -82,6 +83,25 @@ class CondVar {
 
  private:
   std::condition_variable condition_;
+};
+
+// A value read and replaced whole, under a mutex of its own: settings that
+// any thread reads and that change only between runs.
+template <typename T>
+class Guarded {
+ public:
+  T get() const EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    return value_;
+  }
+  void set(T value) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    value_ = std::move(value);
+  }
+
+ private:
+  mutable Mutex mutex_;
+  T value_ GUARDED_BY(mutex_){};
 };
 
 }  // namespace qz

@@ -138,6 +138,12 @@ std::optional<std::string> asBrowsersRead(std::string_view location, const Refer
 
 }  // namespace
 
+std::string originOf(const std::string& url) {
+  size_t scheme = url.find("://");
+  size_t path = url.find_first_of("/?#", scheme == std::string::npos ? 0 : scheme + 3);
+  return url.substr(0, path);
+}
+
 std::string withUnsafeBytesEncoded(std::string_view url) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;

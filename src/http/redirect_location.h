@@ -18,6 +18,9 @@ namespace qz {
 // never followed.
 std::string resolveLocation(const std::string& url, const std::string& location);
 
+// "http://host:port" of an absolute URL: all before its path.
+std::string originOf(const std::string& url);
+
 // url with every space and control byte percent-encoded, as browsers send
 // them: what clients refuse to put in a request line.
 std::string withUnsafeBytesEncoded(std::string_view url);

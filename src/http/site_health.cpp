@@ -131,7 +131,7 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
   }
   // A page that gave no answer for the whole stall limit has had its time:
   // at once to the check, rather than three more stalls.
-  const bool stalled = fault == Fault::kNoAnswer && outcome.why == kWhyTimedOut;
+  const bool stalled = fault == Fault::kNoAnswer && outcome.why == Why::kTimedOut;
   if (request.counted >= limits_.tries || stalled) {
     if (!everAnswered_) {
       giveUp(GiveUpCause::kNeverAnswered);

@@ -32,10 +32,35 @@ bool answered(const TryOutcome& outcome) {
   return outcome.status > 0 || outcome.kind == TryOutcome::kArrived;
 }
 
-bool isCertificateRefusal(std::string_view why) {
-  return why == kWhyCertificateUntrusted || why == kWhyCertificateSelfSigned ||
-         why == kWhyCertificateExpired || why == kWhyCertificateName ||
-         why == kWhyCertificateRevoked || why == kWhyAuthorityFile;
+std::string_view whyText(Why why) {
+  static constexpr std::pair<Why, std::string_view> kTexts[] = {
+      {Why::kRefused, "connection refused"},
+      {Why::kNoConnection, "no connection in time"},
+      {Why::kUnknownHost, "host name not found"},
+      {Why::kTimedOut, "no answer in time"},
+      {Why::kCutOff, "connection cut off"},
+      {Why::kTooSlow, "page too slow"},
+      {Why::kUnreadable, "page too large or not readable"},
+      {Why::kRedirect, "redirect loop or redirect off the web"},
+      {Why::kHandshake, "the secure connection could not be made (TLS handshake failed)"},
+      {Why::kCertificateUntrusted,
+       "the site's certificate is not signed by an authority this computer trusts"},
+      {Why::kCertificateSelfSigned, "the site's certificate is self-signed"},
+      {Why::kCertificateExpired, "the site's certificate has expired, or is not valid yet"},
+      {Why::kCertificateName, "the site's certificate is issued for another name"},
+      {Why::kCertificateRevoked, "the site's certificate has been revoked"},
+      {Why::kAuthorityFile, "the file of certificates to trust could not be read"},
+  };
+  for (const auto& [known, text] : kTexts) {
+    if (known == why) {
+      return text;
+    }
+  }
+  return "the request failed";
+}
+
+bool isCertificateRefusal(Why why) {
+  return why >= Why::kCertificateUntrusted && why <= Why::kAuthorityFile;
 }
 
 Fault faultOf(const TryOutcome& outcome) {
@@ -48,10 +73,10 @@ Fault faultOf(const TryOutcome& outcome) {
   if (outcome.kind == TryOutcome::kFailed) {
     return Fault::kPage;
   }
-  if (outcome.why == kWhyRefused || outcome.why == kWhyNoConnection) {
+  if (outcome.why == Why::kRefused || outcome.why == Why::kNoConnection) {
     return Fault::kNoConnection;
   }
-  if (!outcome.why.empty() || outcome.status == 0) {
+  if (outcome.why != Why::kNone || outcome.status == 0) {
     return Fault::kNoAnswer;  // cut off or timed out, whatever status had come
   }
   return isBusyStatus(outcome.status) ? Fault::kBusy : Fault::kServer;

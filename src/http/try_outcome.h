@@ -8,6 +8,31 @@
 
 namespace qz {
 
+// Why a try failed other than by its status.
+enum class Why {
+  kNone,  // the status says it
+  kRefused,
+  kNoConnection,
+  kUnknownHost,
+  kTimedOut,
+  kCutOff,
+  kTooSlow,
+  kUnreadable,
+  kRedirect,
+  kHandshake,
+  // The site's certificate was checked and refused: no try will do better.
+  kCertificateUntrusted,
+  kCertificateSelfSigned,
+  kCertificateExpired,
+  kCertificateName,
+  kCertificateRevoked,
+  kAuthorityFile,
+  kOther,
+};
+
+// The reason in plain words, alike on every platform: "connection refused".
+std::string_view whyText(Why why);
+
 struct TryOutcome {
   enum Kind {
     kArrived,    // a whole body with a status below 400
@@ -17,36 +42,9 @@ struct TryOutcome {
   Kind kind = kFailed;
   long status = 0;              // the HTTP status, 0 when none came (it may come before a failure)
   long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
-  // Why no whole answer came, in plain words alike on every platform (one of
-  // the kWhy texts); empty when the status says it, and only then.
-  std::string_view why;
+  // Why no whole answer came; kNone when the status says it, and only then.
+  Why why = Why::kNone;
 };
-
-// The reasons a try can fail other than by its status.
-inline constexpr std::string_view kWhyRefused = "connection refused";
-inline constexpr std::string_view kWhyNoConnection = "no connection in time";
-inline constexpr std::string_view kWhyUnknownHost = "host name not found";
-inline constexpr std::string_view kWhyTimedOut = "no answer in time";
-inline constexpr std::string_view kWhyCutOff = "connection cut off";
-inline constexpr std::string_view kWhyTooSlow = "page too slow";
-inline constexpr std::string_view kWhyUnreadable = "page too large or not readable";
-inline constexpr std::string_view kWhyHandshake =
-    "the secure connection could not be made (TLS handshake failed)";
-// The site's certificate was checked and refused: no try will do better.
-inline constexpr std::string_view kWhyCertificateUntrusted =
-    "the site's certificate is not signed by an authority this computer trusts";
-inline constexpr std::string_view kWhyCertificateSelfSigned =
-    "the site's certificate is self-signed";
-inline constexpr std::string_view kWhyCertificateExpired =
-    "the site's certificate has expired, or is not valid yet";
-inline constexpr std::string_view kWhyCertificateName =
-    "the site's certificate is issued for another name";
-inline constexpr std::string_view kWhyCertificateRevoked =
-    "the site's certificate has been revoked";
-inline constexpr std::string_view kWhyAuthorityFile =
-    "the file of certificates to trust could not be read";
-inline constexpr std::string_view kWhyRedirect = "redirect loop or redirect off the web";
-inline constexpr std::string_view kWhyOther = "the request failed";
 
 // "502 Bad Gateway": a status with its reason phrase, for people to read.
 std::string statusText(long status);
@@ -73,6 +71,6 @@ Fault faultOf(const TryOutcome& outcome);
 bool answered(const TryOutcome& outcome);
 
 // True for the reasons that say the site's certificate was refused.
-bool isCertificateRefusal(std::string_view why);
+bool isCertificateRefusal(Why why);
 
 }  // namespace qz

@@ -174,16 +174,11 @@ PartFile writePart(const std::string& path, std::string_view bytes) {
   return {path, slash == std::string::npos ? "." : path.substr(0, slash), -1};
 }
 
-// The data of every file written so far on the file system of the parts
-// made durable: one syncfs, where a flush per file would cost as much as a
-// request each. Systems without it flush the files one by one.
-int flushParts(std::vector<PartFile>& files) {
-#if defined(QZTURNS_BENCH_NO_FLUSH)
-  (void)files;
-  return 0;
-#elif defined(__linux__)
-  int fd = ::open(files.front().folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || ::syncfs(fd) != 0) {
+// Opens path with flags and flushes it by sync (fsync for what it holds,
+// syncfs for its whole file system): 0, or the report's error code.
+int flushOpened(const std::string& path, int flags, int (*sync)(int)) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0 || sync(fd) != 0) {
     int err = errno;
     if (fd >= 0) {
       ::close(fd);
@@ -192,17 +187,22 @@ int flushParts(std::vector<PartFile>& files) {
   }
   ::close(fd);
   return 0;
+}
+
+// The data of every file written so far on the file system of the parts
+// made durable: one syncfs, where a flush per file would cost as much as a
+// request each. Systems without it flush the files one by one.
+int flushParts(std::vector<PartFile>& files) {
+#if defined(QZTURNS_BENCH_NO_FLUSH)
+  (void)files;
+  return 0;
+#elif defined(__linux__)
+  return flushOpened(files.front().folder, O_RDONLY | O_DIRECTORY, ::syncfs);
 #else
   for (const PartFile& file : files) {
-    int fd = ::open(partFileName(file.path).c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0 || ::fsync(fd) != 0) {
-      int err = errno;
-      if (fd >= 0) {
-        ::close(fd);
-      }
-      return fileErrorCode(err, FileAccess::kWriting);
+    if (int code = flushOpened(partFileName(file.path), O_WRONLY | O_NOFOLLOW, ::fsync)) {
+      return code;
     }
-    ::close(fd);
   }
   return 0;
 #endif
@@ -229,11 +229,7 @@ void flushFolders(const std::vector<PartFile>& files) {
       continue;
     }
     done.push_back(file.folder);
-    int fd = ::open(file.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
+    flushOpened(file.folder, O_RDONLY | O_DIRECTORY, ::fsync);
   }
 #else
   (void)files;

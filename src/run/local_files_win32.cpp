@@ -21,7 +21,7 @@ int windowsErrorCode(DWORD err) {
   switch (err) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      return static_cast<int>(FileErrorCode::kDiskFull);
+      return kDiskFullCode;
     default:
       return static_cast<int>(err);
   }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "run/console.h"
 #include "run/local_files.h"
@@ -12,6 +13,19 @@
 namespace qz {
 
 namespace {
+
+// The report's message table: the system's error codes, and its own for a
+// full disk and for reading past the end.
+constexpr int kFileNotFound = 2, kInvalidFilename = 3, kTooManyOpenFiles = 4, kAccessDenied = 5;
+constexpr std::pair<int, const char*> kMessages[] = {
+    {kFileNotFound, "File not found"},
+    {kInvalidFilename, "Invalid filename"},
+    {kTooManyOpenFiles, "Too many open files"},
+    {kAccessDenied, "File access denied"},
+    {100, "Read beyond end of file"},
+    {kDiskFullCode, "Disk full"},
+    {106, "Invalid numeric input"},
+};
 
 std::string& moduleName() {
   static std::string name = "qzturns";
@@ -26,24 +40,12 @@ void setModuleName(const std::string& argv0) {
 }
 
 std::string fileErrorMessage(int code) {
-  switch (code) {
-    case 2:
-      return "File not found";
-    case 3:
-      return "Invalid filename";
-    case 4:
-      return "Too many open files";
-    case 5:
-      return "File access denied";
-    case 100:
-      return "Read beyond end of file";
-    case 101:
-      return "Disk full";
-    case 106:
-      return "Invalid numeric input";
-    default:
-      return "I/O error " + std::to_string(code);
+  for (const auto& [known, message] : kMessages) {
+    if (known == code) {
+      return message;
+    }
   }
+  return "I/O error " + std::to_string(code);
 }
 
 std::string errorReport(const std::string& module, const std::string& errorClass, uint32_t address,
@@ -69,28 +71,27 @@ int fileErrorCode(int err, FileAccess access) {
     case ENOENT:
       // A missing folder on the way to a new file is a path that cannot be
       // used, not a file that is missing.
-      return static_cast<int>(access == FileAccess::kWriting ? FileErrorCode::kInvalidFilename
-                                                             : FileErrorCode::kFileNotFound);
+      return access == FileAccess::kWriting ? kInvalidFilename : kFileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
     case EISDIR:
     case ELOOP:
     case EINVAL:
-      return static_cast<int>(FileErrorCode::kInvalidFilename);
+      return kInvalidFilename;
     case EMFILE:
     case ENFILE:
-      return static_cast<int>(FileErrorCode::kTooManyOpenFiles);
+      return kTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
     case ETXTBSY:
-      return static_cast<int>(FileErrorCode::kAccessDenied);
+      return kAccessDenied;
     case ENOSPC:
     case EFBIG:
 #ifdef EDQUOT  // not in every C library (mingw-w64 has none)
     case EDQUOT:
 #endif
-      return static_cast<int>(FileErrorCode::kDiskFull);
+      return kDiskFullCode;
     default:
       return err;
   }

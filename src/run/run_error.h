@@ -9,16 +9,9 @@
 
 namespace qz {
 
-// The error codes of the report's message table.
-enum class FileErrorCode : int {
-  kFileNotFound = 2,
-  kInvalidFilename = 3,
-  kTooManyOpenFiles = 4,
-  kAccessDenied = 5,
-  kReadBeyondEnd = 100,
-  kDiskFull = 101,
-  kInvalidNumericInput = 106,
-};
+// The code of the report's message table for a full disk (the table is in
+// run_error.cpp): what a platform's own code for it becomes.
+inline constexpr int kDiskFullCode = 101;
 
 // The places that can fail; each prints its own fixed code address.
 enum class FileFailurePlace : uint32_t {

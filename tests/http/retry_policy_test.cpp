@@ -57,7 +57,7 @@ TEST(RetryPolicyTest, RequestsOnSeveralThreadsWaitOutAnOutageTogether) {
     TryOutcome outcome;
     outcome.kind = down ? TryOutcome::kTransient : TryOutcome::kArrived;
     outcome.status = down ? 0 : 200;
-    outcome.why = down ? kWhyRefused : std::string_view();
+    outcome.why = down ? Why::kRefused : Why::kNone;
     return outcome;
   };
   auto probe = [&] {

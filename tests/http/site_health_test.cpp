@@ -22,7 +22,7 @@ TryOutcome answer(long status) {
   return outcome;
 }
 
-TryOutcome failure(std::string_view why, TryOutcome::Kind kind = TryOutcome::kTransient) {
+TryOutcome failure(Why why, TryOutcome::Kind kind = TryOutcome::kTransient) {
   TryOutcome outcome;
   outcome.kind = kind;
   outcome.why = why;
@@ -30,7 +30,7 @@ TryOutcome failure(std::string_view why, TryOutcome::Kind kind = TryOutcome::kTr
 }
 
 const TryOutcome kOk = answer(200);
-const TryOutcome kRefused = failure(kWhyRefused);
+const TryOutcome kRefused = failure(Why::kRefused);
 
 // The site in simulated time: each request takes a millisecond, and what
 // the site answers depends on the URL and the time. Requests are fetched one
@@ -109,7 +109,7 @@ SimulatedRun::Site outage(TryOutcome during, milliseconds from, milliseconds to)
 }
 
 TEST(SiteHealthTest, AnOutageOfUpTo40SecondsIsWaitedOutWithOneProbeAtATime) {
-  for (const TryOutcome& during : {kRefused, answer(502), failure(kWhyCutOff)}) {
+  for (const TryOutcome& during : {kRefused, answer(502), failure(Why::kCutOff)}) {
     SimulatedRun run(outage(during, milliseconds(3000), milliseconds(43000)));
     for (int page = 0; page < 20; ++page) {
       EXPECT_TRUE(run.fetch("/page" + std::to_string(page))) << during.status << " " << page;
@@ -189,7 +189,7 @@ TEST(SiteHealthTest, APageThatFailsAloneFailsAfterItsTriesAndOneLookAtTheSite) {
 
 TEST(SiteHealthTest, APageThatStallsIsAskedOnceAndTheSiteLookedAt) {
   SimulatedRun run([](const std::string& url, milliseconds) {
-    return url == "/stalls" ? failure(kWhyTimedOut) : kOk;
+    return url == "/stalls" ? failure(Why::kTimedOut) : kOk;
   });
   EXPECT_TRUE(run.fetch("/before"));
   EXPECT_FALSE(run.fetch("/stalls"));
@@ -218,7 +218,7 @@ TEST(SiteHealthTest, ASiteThatNeverAnsweredIsGivenUpAfterTheFirstRequest) {
     TryOutcome answer;
     int tries;
     long seconds;
-  } cases[] = {{kRefused, 4, 7}, {failure(kWhyUnknownHost, TryOutcome::kFailed), 1, 0}};
+  } cases[] = {{kRefused, 4, 7}, {failure(Why::kUnknownHost, TryOutcome::kFailed), 1, 0}};
   for (const auto& c : cases) {
     SimulatedRun run([&](const std::string&, milliseconds) { return c.answer; });
     EXPECT_FALSE(run.fetch("/front"));
