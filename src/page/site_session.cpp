@@ -22,28 +22,33 @@ PageLoad loadSitePage(RunState& state, const std::string& url,
     return PageLoad::kWithContent;
   }
   RunState::Renewals& renewals = state.renewals;
-  // A page fetched ahead in the session that the latest renewal replaced
-  // is only asked again: the renewal was made for it already.
-  const bool renewedSince = renewals.last && sentAt < *renewals.last;
-  if (!renewedSince) {
-    if (renewals.pausedUntil && Clock::now() < *renewals.pausedUntil) {
-      return PageLoad::kWithoutContent;
+  if (renewals.last && sentAt < *renewals.last) {
+    // Fetched ahead in the session the latest renewal replaced: the renewal
+    // was made for it already, and it is only asked again. If it comes back
+    // without its content even so, the new session is lost too.
+    if (!fetchPage(url, state.tempFileName)) {
+      return PageLoad::kFailed;
     }
-    visitFrontPage(state);
-    renewals.last = Clock::now();
+    loadPageText(state, state.tempFileName);
+    if (hasContent(state.pageText)) {
+      return PageLoad::kWithContent;
+    }
   }
+  if (renewals.pausedUntil && Clock::now() < *renewals.pausedUntil) {
+    return PageLoad::kWithoutContent;
+  }
+  visitFrontPage(state);
+  renewals.last = Clock::now();
   if (!fetchPage(url, state.tempFileName)) {
     return PageLoad::kFailed;
   }
   loadPageText(state, state.tempFileName);
   const bool helped = hasContent(state.pageText);
-  if (!renewedSince) {
-    if (helped) {
-      renewals.unhelpedInARow = 0;
-    } else if (++renewals.unhelpedInARow >= kUnhelpfulRenewals) {
-      renewals.unhelpedInARow = 0;
-      renewals.pausedUntil = Clock::now() + kRenewalPause;
-    }
+  if (helped) {
+    renewals.unhelpedInARow = 0;
+  } else if (++renewals.unhelpedInARow >= kUnhelpfulRenewals) {
+    renewals.unhelpedInARow = 0;
+    renewals.pausedUntil = Clock::now() + kRenewalPause;
   }
   return helped ? PageLoad::kWithContent : PageLoad::kWithoutContent;
 }

@@ -25,11 +25,12 @@ enum class PageLoad {
 // Fetches url into the temp file and loads it into state.pageText. A page
 // without its content (hasContent false; nullptr takes any page) may come of
 // a lost session: the session is renewed by a new front-page visit and the
-// page asked once more, or, for a page that was sent before the latest
-// renewal, only asked once more. Every page that needs a renewal gets one,
-// except that after kUnhelpfulRenewals in a row after which the page came
-// back the same (characters the site hides, not a lost session), none is
-// made for kRenewalPause. Adds nothing to the failure report itself.
+// page asked once more. A page that was sent before the latest renewal is
+// first only asked again, and renewed for only if it still lacks its
+// content. Every page that needs a renewal gets one, except that after
+// kUnhelpfulRenewals in a row after which the page came back the same
+// (characters the site hides, not a lost session), none is made for
+// kRenewalPause. Adds nothing to the failure report itself.
 PageLoad loadSitePage(RunState& state, const std::string& url,
                       bool (*hasContent)(std::string_view pageText));
 

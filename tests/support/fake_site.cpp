@@ -117,6 +117,11 @@ void FakeSite::forgetSessions() {
   sessions_.clear();
 }
 
+void FakeSite::forgetSessionsWhenAsked(const std::string& target) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  forgetWhenAsked_.insert(target);
+}
+
 void FakeSite::forgetSessionsAtEveryRequest() {
   std::lock_guard<std::mutex> lock(mutex_);
   forgetAlways_ = true;
@@ -142,7 +147,7 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
     reply.headers.push_back({"Set-Cookie", "SID=" + id + "; path=/"});
     return reply;
   }
-  if (forgetAlways_) {
+  if (forgetAlways_ || forgetWhenAsked_.erase(request.target) > 0) {
     sessions_.clear();
   }
   std::string cookies = request.get_header_value("Cookie");

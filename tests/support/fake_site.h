@@ -90,6 +90,9 @@ class FakeSite {
   // From now on, every session ends before each request is answered: only
   // the opening request's answer is served as with a session.
   void forgetSessionsAtEveryRequest();
+  // Every session ends when target is next asked for, before that request
+  // is answered.
+  void forgetSessionsWhenAsked(const std::string& target);
   // Closes the port, so connections are refused, and opens it again after
   // down (unless the site stops first); returns at once.
   void goDownFor(std::chrono::milliseconds down);
@@ -144,6 +147,7 @@ class FakeSite {
   std::vector<std::pair<std::string, Reply>> withoutSession_;
   std::set<std::string> sessions_;
   bool forgetAlways_ = false;
+  std::set<std::string> forgetWhenAsked_;
   int sessionsOpened_ = 0;
 };
 
