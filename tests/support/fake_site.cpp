@@ -122,6 +122,12 @@ void FakeSite::forgetSessionsWhenAsked(const std::string& target) {
   forgetWhenAsked_.insert(target);
 }
 
+void FakeSite::forgetSessionsAfter(const std::string& target, int answers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  forgetAfter_ = target;
+  forgetAfterAnswers_ = answers;
+}
+
 void FakeSite::forgetSessionsAtEveryRequest() {
   std::lock_guard<std::mutex> lock(mutex_);
   forgetAlways_ = true;
@@ -147,7 +153,12 @@ Reply FakeSite::replyFor(const httplib::Request& request) {
     reply.headers.push_back({"Set-Cookie", "SID=" + id + "; path=/"});
     return reply;
   }
-  if (forgetAlways_ || forgetWhenAsked_.erase(request.target) > 0) {
+  bool afterThat = !forgetAfter_.empty() && decided_[forgetAfter_] >= forgetAfterAnswers_;
+  if (afterThat) {
+    forgetAfter_.clear();
+  }
+  ++decided_[request.target];
+  if (forgetAlways_ || afterThat || forgetWhenAsked_.erase(request.target) > 0) {
     sessions_.clear();
   }
   std::string cookies = request.get_header_value("Cookie");

@@ -93,6 +93,9 @@ class FakeSite {
   // Every session ends when target is next asked for, before that request
   // is answered.
   void forgetSessionsWhenAsked(const std::string& target);
+  // Every session ends at the first request that comes once target has been
+  // answered that many times in all.
+  void forgetSessionsAfter(const std::string& target, int answers);
   // Closes the port, so connections are refused, and opens it again after
   // down (unless the site stops first); returns at once.
   void goDownFor(std::chrono::milliseconds down);
@@ -148,6 +151,9 @@ class FakeSite {
   std::set<std::string> sessions_;
   bool forgetAlways_ = false;
   std::set<std::string> forgetWhenAsked_;
+  std::string forgetAfter_;  // and how many answers of it first
+  int forgetAfterAnswers_ = 0;
+  std::map<std::string, int> decided_;  // replies made, by target
   int sessionsOpened_ = 0;
 };
 
