@@ -95,14 +95,4 @@ GiveUpCause RetryPolicy::giveUpCause() const {
   return health_.giveUpCause();
 }
 
-std::chrono::milliseconds RetryPolicy::gap() const {
-  MutexLock lock(mutex_);
-  return std::chrono::duration_cast<std::chrono::milliseconds>(health_.gap());
-}
-
-HealthLimits RetryPolicy::limits() const {
-  MutexLock lock(mutex_);
-  return health_.limits();
-}
-
 }  // namespace qz

@@ -43,8 +43,6 @@ class RetryPolicy {
   bool siteHasBeenBusy() const EXCLUDES(mutex_);
   bool anyAnswer() const EXCLUDES(mutex_);
   GiveUpCause giveUpCause() const EXCLUDES(mutex_);
-  std::chrono::milliseconds gap() const EXCLUDES(mutex_);
-  HealthLimits limits() const EXCLUDES(mutex_);
 
  private:
   mutable Mutex mutex_;

@@ -103,7 +103,6 @@ class SiteHealth {
   bool busySeen() const { return pacer_.busySeen(); }
   GiveUpCause giveUpCause() const { return giveUpCause_; }
   std::chrono::microseconds gap() const { return pacer_.gap(); }
-  const HealthLimits& limits() const { return limits_; }
 
  private:
   void goDown(TimePoint now, bool confirmed);

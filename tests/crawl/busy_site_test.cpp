@@ -31,18 +31,25 @@ using Clock = std::chrono::steady_clock;
 constexpr int kCharacters = 6;
 constexpr int kTurns = 20;
 
+// The program's waits at a fraction, so that a test takes seconds, not
+// minutes: pauses, the pacer's widest gap, the probes, the giving up.
+ClientLimits scaledDown(int divisor) {
+  ClientLimits limits;
+  HealthLimits& health = limits.health;
+  health.firstPause /= divisor;
+  health.pace.longestGap /= divisor;
+  health.firstProbeGap /= divisor;
+  health.longestProbeGap /= divisor;
+  health.givenUpAfter /= divisor;
+  return limits;
+}
+
 class BusySiteTest : public qztest::SiteTest {
  protected:
   void SetUp() override {
     ASSERT_EQ(::getcwd(home_, sizeof home_), home_);
     ASSERT_EQ(::chdir(work.path().c_str()), 0);
-    ClientLimits twentieth;
-    twentieth.health.firstPause = milliseconds(50);
-    twentieth.health.pace.longestGap = milliseconds(200);
-    twentieth.health.firstProbeGap = milliseconds(50);
-    twentieth.health.longestProbeGap = milliseconds(250);
-    twentieth.health.givenUpAfter = milliseconds(3000);
-    setClientLimits(twentieth);
+    setClientLimits(scaledDown(20));
     resetClient();
   }
   void TearDown() override {
@@ -243,13 +250,7 @@ class SiteDownForGoodTest : public BusySiteTest {
  protected:
   void SetUp() override {
     BusySiteTest::SetUp();
-    ClientLimits fortieth;
-    fortieth.health.firstPause = milliseconds(25);
-    fortieth.health.pace.longestGap = milliseconds(100);
-    fortieth.health.firstProbeGap = milliseconds(25);
-    fortieth.health.longestProbeGap = milliseconds(125);
-    fortieth.health.givenUpAfter = milliseconds(1500);
-    setClientLimits(fortieth);
+    setClientLimits(scaledDown(40));
     serveGame();
   }
   void expectGivenUp(const std::function<void()>& fault, const std::string& cause) {
