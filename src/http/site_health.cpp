@@ -8,6 +8,12 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// True when the try shows the site working: the page came, or the site
+// answered with a status that is the page's fault alone (404, a redirect loop).
+bool answeredWell(Fault fault, const TryOutcome& outcome) {
+  return fault == Fault::kNone || (fault == Fault::kPage && answered(outcome));
+}
+
 }  // namespace
 
 SiteState SiteHealth::state() const {
@@ -32,7 +38,7 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
   if (down_) {
     const TimePoint giveUpAt = downSince_ + limits_.givenUpAfter;
     if (now >= giveUpAt) {
-      giveUp(lastFault_ == Fault::kBusy ? GiveUpCause::kRefusing : GiveUpCause::kDown);
+      giveUpAfterDown();
       return {Step::kFail, now};
     }
     request.waitedOutDown = true;
@@ -74,7 +80,7 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
     everAnswered_ = true;
     widened = pacer_.onAnswer(fault == Fault::kBusy);
   }
-  if (fault == Fault::kNone || (fault == Fault::kPage && answered(outcome))) {
+  if (answeredWell(fault, outcome)) {
     lastGood_ = now;
     failingSince_.reset();
     lastFailedUrl_.reset();
@@ -158,7 +164,7 @@ void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
     giveUp(GiveUpCause::kCertificate);
     return;
   }
-  if (fault == Fault::kNone || (fault == Fault::kPage && answered(outcome))) {
+  if (answeredWell(fault, outcome)) {
     backUp(now);
     return;
   }
@@ -170,7 +176,7 @@ void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
                                            : std::min(probeGap_ * 2, limits_.longestProbeGap);
   nextProbeAt_ = now + probeGap_;
   if (now >= downSince_ + limits_.givenUpAfter) {
-    giveUp(lastFault_ == Fault::kBusy ? GiveUpCause::kRefusing : GiveUpCause::kDown);
+    giveUpAfterDown();
   }
 }
 
@@ -190,6 +196,12 @@ void SiteHealth::backUp(TimePoint now) {
   failingSince_.reset();
   lastFailedUrl_.reset();
   probeGap_ = milliseconds(0);
+}
+
+// Down for too long: given up for what the site last did, refusing or
+// failing.
+void SiteHealth::giveUpAfterDown() {
+  giveUp(lastFault_ == Fault::kBusy ? GiveUpCause::kRefusing : GiveUpCause::kDown);
 }
 
 void SiteHealth::giveUp(GiveUpCause cause) {

@@ -107,6 +107,7 @@ class SiteHealth {
  private:
   void goDown(TimePoint now, bool confirmed);
   void giveUp(GiveUpCause cause);
+  void giveUpAfterDown();
   void backUp(TimePoint now);
   std::chrono::milliseconds pauseBefore(const Request& request, const TryOutcome& last);
   bool outOfAsks(const std::string& url) const;
