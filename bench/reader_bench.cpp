@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "crawl/archive_reader.h"
+#include "reader/archive_reader.h"
 
 int main() {
   const int kCharacters = 1000;
@@ -35,7 +35,7 @@ int main() {
   struct rusage before;
   ::getrusage(RUSAGE_SELF, &before);
   auto start = std::chrono::steady_clock::now();
-  std::string page = qz::readerPage(folder, {});
+  std::string page = qz::readerPageFor(folder, {});
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   struct rusage after;
   ::getrusage(RUSAGE_SELF, &after);

@@ -2,59 +2,59 @@
 // Usage: qzturns [character-number] | --help | --version
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "crawl/archive_reader.h"
 #include "crawl/character_roster.h"
 #include "crawl/character_step.h"
-#include "page/client_settings.h"
-#include "page/fetch_page.h"
+#include "fetch/failure_report.h"
+#include "fetch/http_fetcher.h"
+#include "page/settings.h"
 #include "page/site_session.h"
-#include "page/site_urls.h"
+#include "reader/archive_reader.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
 #include "run/run_driver.h"
 #include "run/run_error.h"
-#include "run/settings.h"
 
 namespace {
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
   if (arguments.size() == 1 && qz::isHelpArgument(arguments[0])) {
     return qz::writeHelp(arguments[0]);
   }
 
-  qz::RunState state;
-  std::string complaint, warning;
-  bool writeReader = true;
-  if (!qz::siteBaseUrlFromEnvironment(&state.baseUrl, &complaint) ||
-      !qz::setConnectionsFromEnvironment(&complaint) ||
-      !qz::setCertificateCheckFromEnvironment(&complaint, &warning) ||
-      !qz::readSwitch(qz::kIndexVariable, true, &writeReader, &complaint) ||
-      !qz::readSwitch(qz::kRecheckEmptyVariable, false, &state.recheckEmpty, &complaint)) {
+  qz::Settings settings;
+  std::string complaint;
+  if (!qz::readSettings(&settings, &complaint)) {
     std::fputs((complaint + "\r\n").c_str(), stderr);
     return 2;
   }
+  qz::RunState state;
+  state.baseUrl = settings.baseUrl;
+  state.recheckEmpty = settings.recheckEmpty;
   if (qz::lockWorkingFolder(state.tempFileName) == qz::FolderLock::kTakenByOther) {
     std::fputs(qz::kFolderInUseMessage, stderr);
     return 2;
   }
-  if (!warning.empty()) {
+  if (std::string warning = qz::settingsWarning(settings); !warning.empty()) {
     std::fputs((warning + "\r\n").c_str(), stderr);
   }
+  fetcher = std::make_unique<qz::HttpFetcher>(qz::fetcherSettings(settings));
+
   qz::writeBanner();
-  qz::visitFrontPage(state);
+  qz::visitFrontPage(state, *fetcher);
   if (arguments.size() == 1) {
-    qz::archiveCharacter(state, arguments[0], qz::WithoutTurns::kNothingMore);
+    qz::archiveCharacter(state, *fetcher, arguments[0], qz::WithoutTurns::kNothingMore);
   } else {
-    qz::collectAllCharacters(state);
+    qz::collectAllCharacters(state, *fetcher);
   }
   int status = qz::finishRun(state);
   // Standard output stays as it always was; what it cannot say goes here.
-  std::fputs(qz::failureReport(state.baseUrl).c_str(), stderr);
-  if (writeReader && !qz::writeReader(state.savedTurnFiles)) {
+  std::fputs(qz::failureReport(fetcher->failures(), state.baseUrl).c_str(), stderr);
+  if (settings.writeReader && !qz::writeReaderPage(state.savedTurnFiles)) {
     std::fputs(qz::kForeignReaderMessage, stderr);
   }
   return status;
@@ -65,10 +65,14 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   qz::setUpProcess();
   qz::setModuleName(argc > 0 ? argv[0] : "qzturns");
+  // Made by the run, and kept past the one catch below: a run that ends
+  // early exits there, not waiting for the requests still under way.
+  std::unique_ptr<qz::Fetcher> fetcher;
   try {
-    return run(argc, argv);
+    return run(argc, argv, fetcher);
   } catch (...) {
-    // The turn files of the batch in hand were kept as the exception went.
+    // A file failure, or anything else that escaped the run. The turn files
+    // of the batch in hand were kept as the exception went.
     qz::endRunOnException(std::current_exception());
   }
 }

@@ -4,8 +4,7 @@
 #include <vector>
 
 #include "crawl/character_step.h"
-#include "crawl/turn_archive.h"
-#include "page/fetch_page.h"
+#include "page/archive_names.h"
 #include "page/link_tags.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
@@ -21,14 +20,6 @@ constexpr size_t kSkippedPrefix = 2;  // the module prefix "QZ"
 constexpr size_t kNumberLength = 4;
 
 }  // namespace
-
-bool isDigit(char ch) {
-  return ch >= '0' && ch <= '9';
-}
-
-bool allDigits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), isDigit);
-}
 
 std::optional<int32_t> listingOffsetOfTag(std::string_view tag) {
   size_t at = tag.find(kOffsetQuery);
@@ -87,7 +78,7 @@ void extractCharacterNumbers(RunState& state) {
   }
 }
 
-void collectAllCharacters(RunState& state) {
+void collectAllCharacters(RunState& state, Fetcher& fetcher) {
   state.listingOffset = 0;
   state.listingTagsPassed = 0;
   consoleWrite("Karakterszamok kigyujtese... ");
@@ -96,7 +87,7 @@ void collectAllCharacters(RunState& state) {
     // The page has already been asked again as often as the site deserves:
     // the first page gives nothing to go on, and a later one that keeps
     // failing ends the paging with what the earlier pages named.
-    if (loadSitePage(state, state.requestUrl, nullptr) == PageLoad::kFailed) {
+    if (loadSitePage(state, fetcher, state.requestUrl, nullptr) == PageLoad::kFailed) {
       state.listingOffset = 0;
       break;
     }
@@ -117,19 +108,19 @@ void collectAllCharacters(RunState& state) {
   // said after them would otherwise have to wait for.
   size_t saidThrough = 0;
   for (size_t i = 0; i < state.characterRoster.count(); ++i) {
-    if (fetchesAhead()) {
+    if (fetcher.fetchesAhead()) {
       std::vector<std::string> characterPages;
       size_t through = std::min(state.characterRoster.count(),
-                                i + 1 + static_cast<size_t>(pagesFetchedAtOnce()));
+                                i + 1 + static_cast<size_t>(fetcher.connections()));
       for (; saidThrough < through; ++saidThrough) {
         characterPages.push_back(
             characterPageUrl(state.baseUrl, state.characterRoster.at(saidThrough)));
       }
-      expectPages(characterPages, false);
+      fetcher.expect(characterPages, false);
     }
     state.nextCharacter =
         i + 1 < state.characterRoster.count() ? state.characterRoster.at(i + 1) : std::string();
-    archiveCharacter(state, state.characterRoster.at(i), WithoutTurns::kCountAndFolder);
+    archiveCharacter(state, fetcher, state.characterRoster.at(i), WithoutTurns::kCountAndFolder);
   }
 }
 

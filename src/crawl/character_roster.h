@@ -6,13 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
+#include "fetch/fetcher.h"
 #include "run/run_state.h"
 
 namespace qz {
-
-bool isDigit(char ch);
-// True for a text of one or more digits and nothing else.
-bool allDigits(std::string_view text);
 
 // The offset a link tag names after "&kezd=": its digits read as a 32-bit
 // signed number that wraps on overflow, 0 when there are none. Nothing when
@@ -33,6 +31,6 @@ bool advanceListingOffset(RunState& state);
 void extractCharacterNumbers(RunState& state);
 
 // The whole run: the listing, the "N karakter" line, then every character.
-void collectAllCharacters(RunState& state);
+void collectAllCharacters(RunState& state, Fetcher& fetcher);
 
 }  // namespace qz

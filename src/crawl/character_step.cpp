@@ -6,16 +6,17 @@
 
 namespace qz {
 
-void archiveCharacter(RunState& state, std::string_view character, WithoutTurns withoutTurns) {
+void archiveCharacter(RunState& state, Fetcher& fetcher, std::string_view character,
+                      WithoutTurns withoutTurns) {
   consoleWrite(character);
-  collectTurnList(state, character);
+  collectTurnList(state, fetcher, character);
   if (state.turnList.count() == 0 && withoutTurns == WithoutTurns::kNothingMore) {
     return;
   }
   consoleWrite(" Fordulok szama: ");
   consoleWriteInt(static_cast<int64_t>(state.turnList.count()));
   consoleWriteLineEnd();
-  archiveTurns(state, character);
+  archiveTurns(state, fetcher, character);
 }
 
 }  // namespace qz

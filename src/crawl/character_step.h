@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "fetch/fetcher.h"
 #include "run/run_state.h"
 
 namespace qz {
@@ -14,6 +15,7 @@ namespace qz {
 // folder as for any other.
 enum class WithoutTurns { kNothingMore, kCountAndFolder };
 
-void archiveCharacter(RunState& state, std::string_view character, WithoutTurns withoutTurns);
+void archiveCharacter(RunState& state, Fetcher& fetcher, std::string_view character,
+                      WithoutTurns withoutTurns);
 
 }  // namespace qz

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "crawl/turn_list.h"
-#include "page/fetch_page.h"
 #include "page/link_tags.h"
 #include "page/page_text.h"
 #include "page/site_session.h"
@@ -21,39 +20,7 @@ constexpr size_t kTurnsPerFlush = 64;
 
 constexpr const char* kNoTurnCause = "came back without the turn (the session may have been lost)";
 
-std::string keyPart(std::string_view key) {
-  if (isOliKey(key) || key.size() > 3) {
-    return std::string(key);
-  }
-  std::string padded = "00" + std::string(key);
-  return padded.size() <= 3 ? padded : padded.substr(padded.size() - 3);
-}
-
 }  // namespace
-
-bool isPortableNamePart(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string characterFolder(std::string_view character) {
-  return std::string(kModuleCode) + std::string(character);
-}
-
-std::string turnFileName(std::string_view character, std::string_view key) {
-  std::string name = characterFolder(character);
-  name += kDirectorySeparator;
-  name += character;
-  name += '-';
-  name += keyPart(key);
-  name += ".htm";
-  return name;
-}
 
 std::optional<std::string_view> turnFragment(std::string_view pageText) {
   size_t start = pageText.find(kStartMarker);
@@ -65,6 +32,12 @@ std::optional<std::string_view> turnFragment(std::string_view pageText) {
     return std::nullopt;
   }
   return pageText.substr(start, end - start);
+}
+
+bool isTurnWanted(const std::string& fileName, bool recheckEmpty) {
+  // An empty file left by an older version stands for a turn that was not
+  // one; asked for again only when the user says so.
+  return !fileExists(fileName) || (recheckEmpty && isEmptyFile(fileName));
 }
 
 namespace {
@@ -79,8 +52,7 @@ std::vector<std::string> turnsToFetch(const RunState& state, std::string_view ch
   for (size_t i = 0; i < keys.count(); ++i) {
     const std::string& key = keys.at(i);
     std::string fileName = turnFileName(character, key);
-    bool wanted = !fileExists(fileName) || (state.recheckEmpty && isEmptyFile(fileName));
-    if (names.insert(fileName).second && wanted) {
+    if (names.insert(fileName).second && isTurnWanted(fileName, state.recheckEmpty)) {
       urls.push_back(turnPageUrl(state.baseUrl, character, key));
     }
   }
@@ -91,13 +63,13 @@ std::vector<std::string> turnsToFetch(const RunState& state, std::string_view ch
 // fetched ahead, has come, so that they are fetched while this character's
 // last turns are: else the connections would stand idle at every character,
 // waiting for the crawl to read its page. Once for each character.
-void sayNextCharacterTurns(RunState& state) {
+void sayNextCharacterTurns(RunState& state, Fetcher& fetcher) {
   if (state.nextCharacter.empty() || state.turnsAhead.character == state.nextCharacter) {
     return;
   }
   const std::string url = characterPageUrl(state.baseUrl, state.nextCharacter);
   std::string body;
-  if (!peekPage(url, &body)) {
+  if (!fetcher.peek(url, &body)) {
     return;
   }
   state.turnsAhead = {state.nextCharacter, {}};
@@ -110,47 +82,46 @@ void sayNextCharacterTurns(RunState& state) {
   KeyList keys;
   addTurnKeys(tags, keys);
   std::vector<std::string> urls = turnsToFetch(state, state.nextCharacter, keys);
-  if (expectPagesAfter(url, urls)) {
+  if (fetcher.expectAfter(url, urls)) {
     state.turnsAhead.urls = std::move(urls);
   }
 }
 
 }  // namespace
 
-void archiveTurns(RunState& state, std::string_view character) {
+void archiveTurns(RunState& state, Fetcher& fetcher, std::string_view character) {
   std::string folder = characterFolder(character);
   if (!directoryExists(folder)) {
     makeDirectory(folder);
   }
-  if (fetchesAhead()) {
+  if (fetcher.fetchesAhead()) {
     // Said already, unless the page read since says otherwise.
     std::vector<std::string> urls = turnsToFetch(state, character, state.turnList);
     if (state.turnsAhead.character != character || state.turnsAhead.urls != urls) {
-      expectPages(urls, true);
+      fetcher.expect(urls, true);
     }
   }
   // The turn files are made durable a batch at a time: one flush for the
   // character's turns, or for every kTurnsPerFlush of them.
   DurableBatch batch;
   for (size_t i = 0; i < state.turnList.count(); ++i) {
-    if (fetchesAhead()) {
-      sayNextCharacterTurns(state);
+    if (fetcher.fetchesAhead()) {
+      sayNextCharacterTurns(state, fetcher);
     }
     const std::string& key = state.turnList.at(i);
     consoleWriteInt(static_cast<int64_t>(i));
     consoleWrite("   \r");
     std::string fileName = turnFileName(character, key);
-    // An empty file left by an older version stands for a turn that was
-    // not one; asked for again only when the user says so.
-    bool recheck = state.recheckEmpty && !batch.holds(fileName) && isEmptyFile(fileName);
-    if ((fileExists(fileName) || batch.holds(fileName)) && !recheck) {
+    // A file of the batch counts as there: two keys that name one file.
+    if (batch.holds(fileName) || !isTurnWanted(fileName, state.recheckEmpty)) {
       ++state.skippedCount;
       continue;
     }
+    const bool recheck = fileExists(fileName);  // an empty file, asked for again
     state.requestUrl = turnPageUrl(state.baseUrl, character, key);
     // A page without the markers is not a turn (an expired session, a
     // maintenance page): saving it would stand for the turn for ever.
-    PageLoad load = loadSitePage(state, state.requestUrl, [](std::string_view text) {
+    PageLoad load = loadSitePage(state, fetcher, state.requestUrl, [](std::string_view text) {
       return turnFragment(text).has_value();
     });
     if (load == PageLoad::kWithContent) {
@@ -163,7 +134,7 @@ void archiveTurns(RunState& state, std::string_view character) {
       continue;
     }
     if (load == PageLoad::kWithoutContent) {
-      countPageNotSaved(kNoTurnCause);
+      fetcher.countNotSaved(kNoTurnCause);
     }
     if (recheck) {
       ++state.skippedCount;  // still not a turn: the empty file stays

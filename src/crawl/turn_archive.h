@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/fetcher.h"
+#include "page/archive_names.h"
 #include "run/run_state.h"
 
 namespace qz {
@@ -15,17 +17,10 @@ namespace qz {
 inline constexpr std::string_view kStartMarker = "<META";
 inline constexpr std::string_view kEndMarker = "<P><SCRIPT>gomb('\xDCzenet k\xFCld\xE9se a";
 
-std::string characterFolder(std::string_view character);
-
-// True when a text from a page can be part of a file name on every system the
-// archive lives on: none of \\ / : * ? " < > | and no byte below 0x20, so a
-// page can never steer a path or name an NTFS stream.
-bool isPortableNamePart(std::string_view text);
-
-// "qz1234/1234-007.htm" for the key "7": a numbered key of up to three
-// characters is padded with zeros to three ("" gives "00"), a longer one and
-// an oli key ("ol3,15") are used whole, so no two keys share a file.
-std::string turnFileName(std::string_view character, std::string_view key);
+// True when the turn saved under fileName is to be fetched: its file is not
+// there, or is empty and recheckEmpty asks for empty files again. The one
+// rule for the crawl and for the pages it says it will ask for.
+bool isTurnWanted(const std::string& fileName, bool recheckEmpty);
 
 // The kept stretch of a page; nothing when either marker is missing, since
 // such a page is not a turn.
@@ -37,6 +32,6 @@ std::optional<std::string_view> turnFragment(std::string_view pageText);
 // turn file that cannot be written ends the run. Turn files are made durable
 // a batch at a time (DurableBatch): none gets its name before its bytes are
 // on the disk, and all of them have it when this returns.
-void archiveTurns(RunState& state, std::string_view character);
+void archiveTurns(RunState& state, Fetcher& fetcher, std::string_view character);
 
 }  // namespace qz

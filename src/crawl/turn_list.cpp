@@ -1,6 +1,6 @@
 #include "crawl/turn_list.h"
 
-#include "crawl/turn_archive.h"
+#include "page/archive_names.h"
 #include "page/link_tags.h"
 #include "page/site_session.h"
 #include "page/site_urls.h"
@@ -57,13 +57,13 @@ std::optional<std::string> turnKeyFromTag(std::string_view tag) {
   return key;
 }
 
-void collectTurnList(RunState& state, std::string_view character) {
+void collectTurnList(RunState& state, Fetcher& fetcher, std::string_view character) {
   state.linkTags.clear();
   state.turnList.clear();
   state.requestUrl = characterPageUrl(state.baseUrl, character);
   // The site says "cannot display" of every character once it has lost our
   // session: what counts is its answer in a new one.
-  PageLoad load = loadSitePage(state, state.requestUrl,
+  PageLoad load = loadSitePage(state, fetcher, state.requestUrl,
                                [](std::string_view text) { return !isCannotDisplayPage(text); });
   if (load == PageLoad::kFailed) {
     return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/fetcher.h"
 #include "run/run_state.h"
 
 namespace qz {
@@ -32,6 +33,6 @@ void addTurnKeys(const LinkTagList& tags, KeyList& keys);
 // Fetches the character's page and fills state.turnList with its turn keys
 // (empties state.linkTags and state.turnList first). A failed fetch leaves the
 // list empty silently; the cannot-display page prints its message line.
-void collectTurnList(RunState& state, std::string_view character);
+void collectTurnList(RunState& state, Fetcher& fetcher, std::string_view character);
 
 }  // namespace qz

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "http/header_text.h"
+#include "base/text.h"
 
 namespace qz {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "http/header_text.h"
+#include "base/text.h"
 #include "http/http_date.h"
 
 namespace qz {
@@ -64,21 +64,21 @@ bool pathMatches(std::string_view requestPath, std::string_view cookiePath) {
 
 }  // namespace
 
-void CookieJar::take(std::string_view host, std::string_view path, std::string_view setCookie,
-                     std::time_t now) {
+std::optional<Cookie> parseSetCookie(std::string_view host, std::string_view path,
+                                     std::string_view setCookie, std::time_t now) {
   std::string_view rest = setCookie;
   size_t semicolon = rest.find(';');
   std::string_view pair = trimmed(rest.substr(0, semicolon));
   size_t equals = pair.find('=');
   if (equals == std::string_view::npos || trimmed(pair.substr(0, equals)).empty()) {
-    return;
+    return std::nullopt;
   }
   Cookie cookie;
   cookie.name = std::string(trimmed(pair.substr(0, equals)));
   cookie.value = std::string(trimmed(pair.substr(equals + 1)));
   if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes || holdsHeaderBreak(cookie.name) ||
       holdsHeaderBreak(cookie.value)) {
-    return;
+    return std::nullopt;
   }
   const std::string requestHost = asciiLower(host);
   std::optional<std::string> domain;  // of the last Domain attribute with a value
@@ -100,7 +100,7 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
     } else if (key == "max-age" && !value.empty()) {
       bool negative = value[0] == '-';
       std::string_view digits = negative ? value.substr(1) : value;
-      if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
+      if (allDigits(digits)) {
         long long seconds = digits.size() > 12 ? 999999999999LL : std::stoll(std::string(digits));
         // Zero or less: the earliest time there is, gone already.
         maxAgeExpiry = negative || seconds == 0 ? 0 : static_cast<long long>(now) + seconds;
@@ -115,11 +115,21 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
   cookie.domain = requestHost;
   if (domain) {
     if (!domainMatches(requestHost, *domain) || isTooWideDomain(requestHost, *domain)) {
-      return;  // a cookie for somebody else
+      return std::nullopt;  // a cookie for somebody else
     }
     cookie.domain = *domain;
     cookie.hostOnly = false;
   }
+  return cookie;
+}
+
+void CookieJar::take(std::string_view host, std::string_view path, std::string_view setCookie,
+                     std::time_t now) {
+  std::optional<Cookie> parsed = parseSetCookie(host, path, setCookie, now);
+  if (!parsed) {
+    return;
+  }
+  Cookie& cookie = *parsed;
   MutexLock lock(mutex_);
   auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& known) {
     return known.name == cookie.name && known.domain == cookie.domain && known.path == cookie.path;
@@ -144,16 +154,6 @@ void CookieJar::take(std::string_view host, std::string_view path, std::string_v
 
 void CookieJar::dropExpired(std::time_t now) {
   std::erase_if(cookies_, [&](const Cookie& cookie) { return !cookie.liveAt(now); });
-}
-
-size_t CookieJar::count() const {
-  MutexLock lock(mutex_);
-  return cookies_.size();
-}
-
-void CookieJar::clear() {
-  MutexLock lock(mutex_);
-  cookies_.clear();
 }
 
 std::string CookieJar::headerFor(std::string_view host, std::string_view path, bool secure,

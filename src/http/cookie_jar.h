@@ -14,43 +14,48 @@
 #include <string_view>
 #include <vector>
 
-#include "http/mutex.h"
+#include "base/mutex.h"
 
 namespace qz {
 
 inline constexpr size_t kMaxCookies = 300;
 inline constexpr size_t kMaxCookieBytes = 4096;  // name and value together
 
+struct Cookie {
+  std::string name;
+  std::string value;
+  std::string domain;  // lower case
+  bool hostOnly = true;
+  std::string path;
+  bool secure = false;
+  std::optional<long long> expires;  // seconds since the epoch; none for the run's length
+  uint64_t created = 0;              // the jar's count when it first took it
+  bool liveAt(std::time_t now) const { return !expires || *expires > now; }
+};
+
+// The cookie that one Set-Cookie value of an answer to a request for host and
+// path (the URL's path, query included or not) sets, by the cookie rules
+// (RFC 6265 section 5.2 and 5.3): the last Domain and the last Path count,
+// an empty or relative Path means the folder of the request's path, Max-Age
+// before Expires. Nothing for a cookie past the size limit, with a CR, LF or
+// NUL in it, for another domain, for a public-looking domain or for a domain
+// on an IP address. A cookie whose time has gone by comes back, to remove
+// the one it replaces.
+std::optional<Cookie> parseSetCookie(std::string_view host, std::string_view path,
+                                     std::string_view setCookie, std::time_t now);
+
 class CookieJar {
  public:
-  // Takes one Set-Cookie value of an answer to a request for host and path
-  // (the URL's path, query included or not), by the cookie rules (RFC 6265
-  // section 5.2 and 5.3): the last Domain and the last Path count, an empty
-  // or relative Path means the folder of the request's path, Max-Age before
-  // Expires, and a date gone by removes the cookie. A cookie past the size
-  // limit, with a CR, LF or NUL in it, for another domain, for a
-  // public-looking domain or for a domain on an IP address is ignored, and
-  // so is a new one once the jar is full of live cookies.
+  // Takes one Set-Cookie value (parseSetCookie): a cookie replaces the one of
+  // the same name, domain and path, and a date gone by removes it. A new one
+  // is refused once the jar is full of live cookies.
   void take(std::string_view host, std::string_view path, std::string_view setCookie,
-            std::time_t now);
+            std::time_t now) EXCLUDES(mutex_);
   // The Cookie header value for a request, empty when no cookie applies.
   std::string headerFor(std::string_view host, std::string_view path, bool secure,
-                        std::time_t now) const;
-  size_t count() const EXCLUDES(mutex_);
-  void clear() EXCLUDES(mutex_);
+                        std::time_t now) const EXCLUDES(mutex_);
 
  private:
-  struct Cookie {
-    std::string name;
-    std::string value;
-    std::string domain;
-    bool hostOnly = true;
-    std::string path;
-    bool secure = false;
-    std::optional<long long> expires;  // seconds since the epoch; none for the run's length
-    uint64_t created = 0;
-    bool liveAt(std::time_t now) const { return !expires || *expires > now; }
-  };
   void dropExpired(std::time_t now) REQUIRES(mutex_);
 
   mutable Mutex mutex_;

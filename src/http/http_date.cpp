@@ -6,19 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "http/header_text.h"
+#include "base/text.h"
 
 namespace qz {
 
 namespace {
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-bool allDigits(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), isDigit);
-}
 
 // The bytes that separate a date's tokens: %x09 / %x20-2F / %x3B-40 /
 // %x5B-60 / %x7B-7E.

@@ -19,6 +19,28 @@ std::string statusText(long status) {
   return "status " + std::to_string(status);
 }
 
+std::optional<TryOutcome> outcomeOfStatus(long status, long retryAfterSeconds, bool hasLocation) {
+  TryOutcome outcome;
+  outcome.status = status;
+  if (status >= 400) {
+    outcome.kind = isTransientStatus(status) ? TryOutcome::kTransient : TryOutcome::kFailed;
+    outcome.retryAfterSeconds = retryAfterSeconds;
+    return outcome;
+  }
+  if (status >= 300 && hasLocation) {
+    return outcome;  // a redirect: its body is not the page
+  }
+  return std::nullopt;
+}
+
+TryOutcome pageOutcome(long status, bool whole) {
+  TryOutcome outcome;
+  outcome.status = status;
+  outcome.kind = whole ? TryOutcome::kArrived : TryOutcome::kFailed;
+  outcome.why = whole ? Why::kNone : Why::kUnreadable;
+  return outcome;
+}
+
 bool isTransientStatus(long status) {
   return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
          status == 504;

@@ -3,6 +3,7 @@
 // or the site's) and whether another try may help.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,16 @@ struct TryOutcome {
   // Why no whole answer came; kNone when the status says it, and only then.
   Why why = Why::kNone;
 };
+
+// What an answer's status says of a try before its body is read: a status
+// of 400 or more is a failure (one worth another try for the statuses a busy
+// or broken site gives, with the wait in seconds it asked for, -1 for none);
+// a redirect that names where it leads is for the client to follow. Nothing
+// for a page: its body decides (pageOutcome). Both transports read every
+// answer by this rule.
+std::optional<TryOutcome> outcomeOfStatus(long status, long retryAfterSeconds, bool hasLocation);
+// The outcome of a page whose body was read: arrived when it came whole.
+TryOutcome pageOutcome(long status, bool whole);
 
 // "502 Bad Gateway": a status with its reason phrase, for people to read.
 std::string statusText(long status);

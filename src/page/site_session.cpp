@@ -6,15 +6,15 @@
 
 namespace qz {
 
-void visitFrontPage(const RunState& state) {
-  fetchPage(frontPageUrl(state.baseUrl), state.tempFileName);
+void visitFrontPage(const RunState& state, Fetcher& fetcher) {
+  fetchPage(fetcher, frontPageUrl(state.baseUrl), state.tempFileName);
 }
 
-PageLoad loadSitePage(RunState& state, const std::string& url,
+PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
                       bool (*hasContent)(std::string_view pageText)) {
   using Clock = std::chrono::steady_clock;
   Clock::time_point sentAt;
-  if (!fetchPage(url, state.tempFileName, &sentAt)) {
+  if (!fetchPage(fetcher, url, state.tempFileName, &sentAt)) {
     return PageLoad::kFailed;
   }
   loadPageText(state, state.tempFileName);
@@ -26,7 +26,7 @@ PageLoad loadSitePage(RunState& state, const std::string& url,
     // Fetched ahead in the session the latest renewal replaced: the renewal
     // was made for it already, and it is only asked again. If it comes back
     // without its content even so, the new session is lost too.
-    if (!fetchPage(url, state.tempFileName)) {
+    if (!fetchPage(fetcher, url, state.tempFileName)) {
       return PageLoad::kFailed;
     }
     loadPageText(state, state.tempFileName);
@@ -37,9 +37,9 @@ PageLoad loadSitePage(RunState& state, const std::string& url,
   if (renewals.pausedUntil && Clock::now() < *renewals.pausedUntil) {
     return PageLoad::kWithoutContent;
   }
-  visitFrontPage(state);
+  visitFrontPage(state, fetcher);
   renewals.last = Clock::now();
-  if (!fetchPage(url, state.tempFileName)) {
+  if (!fetchPage(fetcher, url, state.tempFileName)) {
     return PageLoad::kFailed;
   }
   loadPageText(state, state.tempFileName);

@@ -7,13 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/fetcher.h"
 #include "run/run_state.h"
 
 namespace qz {
 
 // Fetches the front page into the temp file. Whether it worked does not
 // matter: a site without sessions serves its pages all the same.
-void visitFrontPage(const RunState& state);
+void visitFrontPage(const RunState& state, Fetcher& fetcher);
 
 // What became of a page fetched by loadSitePage.
 enum class PageLoad {
@@ -31,7 +32,7 @@ enum class PageLoad {
 // kUnhelpfulRenewals in a row after which the page came back the same
 // (characters the site hides, not a lost session), none is made for
 // kRenewalPause. Adds nothing to the failure report itself.
-PageLoad loadSitePage(RunState& state, const std::string& url,
+PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
                       bool (*hasContent)(std::string_view pageText));
 
 inline constexpr int kUnhelpfulRenewals = 3;

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace qz {
 
 namespace {
 
+// Only ASCII letters fold: keys are byte strings in a single-byte code page,
+// and the site's numbers and keys are ASCII in practice.
 unsigned char foldCase(unsigned char c) {
-  // Only ASCII letters fold: keys are byte strings in a single-byte code page,
-  // and the site's numbers and keys are ASCII in practice.
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+  return static_cast<unsigned char>(lowerAscii(static_cast<char>(c)));
 }
 
 }  // namespace

@@ -7,27 +7,12 @@
 
 namespace qz {
 
-namespace {
-
-// The batch whose files a run ending on a file failure keeps.
-DurableBatch* activeBatch = nullptr;
-
-void forgetActive(DurableBatch* batch) {
-  if (activeBatch == batch) {
-    activeBatch = nullptr;
-    setFileErrorSalvage(nullptr);
-  }
-}
-
-}  // namespace
-
 DurableBatch::DurableBatch() : exceptionsAtStart_(std::uncaught_exceptions()) {}
 
 DurableBatch::~DurableBatch() {
   if (std::uncaught_exceptions() > exceptionsAtStart_) {
-    keepWhole();  // the run ends by an exception: as by a file failure
+    keepWhole();  // the run ends by an exception, a file failure among them
   }
-  forgetActive(this);
   for (PartFile& file : files_) {
     closePart(file);
   }
@@ -35,15 +20,12 @@ DurableBatch::~DurableBatch() {
 
 void DurableBatch::write(const std::string& path, std::string_view bytes) {
   if (int code = unusableName(path)) {
-    endRunOnFileError(FileFailurePlace::kCreating, code);
+    failOnFile(FileFailurePlace::kCreating, code);
   }
   files_.push_back(writePart(path, bytes));
-  activeBatch = this;
-  setFileErrorSalvage(&DurableBatch::salvage);
 }
 
 void DurableBatch::commit() {
-  forgetActive(this);
   if (files_.empty()) {
     return;
   }
@@ -55,7 +37,7 @@ void DurableBatch::commit() {
     for (PartFile& file : files) {
       removePart(file);
     }
-    endRunOnFileError(FileFailurePlace::kWriting, code);
+    failOnFile(FileFailurePlace::kWriting, code);
   }
   for (size_t i = 0; i < files.size(); ++i) {
     if (int code = renamePart(files[i])) {
@@ -65,18 +47,10 @@ void DurableBatch::commit() {
         renamePart(files[j]);
       }
       flushFolders(files);
-      endRunOnFileError(FileFailurePlace::kRenaming, code);
+      failOnFile(FileFailurePlace::kRenaming, code);
     }
   }
   flushFolders(files);
-}
-
-void DurableBatch::salvage() {
-  DurableBatch* batch = activeBatch;
-  forgetActive(batch);
-  if (batch != nullptr) {
-    batch->keepWhole();
-  }
 }
 
 // Every file of the batch gets its name, once flushed; failures passed over.

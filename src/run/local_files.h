@@ -1,5 +1,5 @@
 // The file operations of a run. Those that return nothing either succeed or
-// end the run through endRunOnFileError.
+// end the run by throwing FileFailure (run_error.h).
 #pragma once
 
 #include <algorithm>
@@ -59,14 +59,13 @@ struct PartFile {
 // that hold them. A kill or a power cut before commit() loses the batch's
 // files, whose ".part" names nothing counts and the next write replaces.
 //
-// A failure ends the run (endRunOnFileError), as a file written at once
-// would: write() fails for a name that cannot take a file (a folder stands
-// there) before it writes anything, so the failure comes with the file it
-// belongs to. Whatever fails, every file of the batch written whole gets its
-// name, once its data is flushed, but the one that failed; a batch destroyed
-// by an exception does the same. A batch left uncommitted otherwise keeps
-// only its ".part" files. One batch at a time is kept safe so: the one
-// written to last. Not for threads.
+// A failure ends the run (FileFailure), as a file written at once would:
+// write() fails for a name that cannot take a file (a folder stands there)
+// before it writes anything, so the failure comes with the file it belongs
+// to. Whatever fails, every file of the batch written whole gets its name,
+// once its data is flushed, but the one that failed: a batch destroyed by
+// an exception keeps them so. A batch left uncommitted otherwise keeps only
+// its ".part" files. Not for threads.
 class DurableBatch {
  public:
   DurableBatch();
@@ -76,8 +75,6 @@ class DurableBatch {
 
   void write(const std::string& path, std::string_view bytes);
   void commit();
-  // What a run that ends on a file failure keeps of the batch in hand.
-  static void salvage();
   // How many files wait for commit().
   size_t size() const { return files_.size(); }
   // True when path waits for commit(): it counts as there already.

@@ -36,7 +36,7 @@ bool writeAll(int fd, std::string_view bytes) {
 
 [[noreturn]] void failWrite(FileFailurePlace place, int err, const std::string& pending) {
   ::unlink(pending.c_str());
-  endRunOnFileError(place, fileErrorCode(err, FileAccess::kWriting));
+  failOnFile(place, fileErrorCode(err, FileAccess::kWriting));
 }
 
 }  // namespace
@@ -47,8 +47,7 @@ const char* const kPathSeparators = "/";
 std::string readWholeFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    endRunOnFileError(FileFailurePlace::kOpenForReading,
-                      fileErrorCode(errno, FileAccess::kReading));
+    failOnFile(FileFailurePlace::kOpenForReading, fileErrorCode(errno, FileAccess::kReading));
   }
   // Sized from the directory entry and read in place; a file that grows
   // meanwhile is read to its end all the same.
@@ -68,7 +67,7 @@ std::string readWholeFile(const std::string& path) {
     if (read < 0) {
       int err = errno;
       ::close(fd);
-      endRunOnFileError(FileFailurePlace::kReading, fileErrorCode(err, FileAccess::kReading));
+      failOnFile(FileFailurePlace::kReading, fileErrorCode(err, FileAccess::kReading));
     }
     if (read == 0) {
       break;
@@ -160,7 +159,7 @@ PartFile writePart(const std::string& path, std::string_view bytes) {
   ::unlink(part.c_str());
   int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
-    endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
+    failOnFile(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
   if (!writeAll(fd, bytes)) {
     int err = errno;
@@ -278,15 +277,15 @@ int openRegularFile(const std::string& path) {
 void overwriteFile(const std::string& path, std::string_view bytes) {
   int fd = openRegularFile(path);
   if (fd < 0) {
-    endRunOnFileError(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
+    failOnFile(FileFailurePlace::kCreating, fileErrorCode(errno, FileAccess::kWriting));
   }
   if (!writeAll(fd, bytes) || ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
     int err = errno;
     ::close(fd);
-    endRunOnFileError(FileFailurePlace::kWriting, fileErrorCode(err, FileAccess::kWriting));
+    failOnFile(FileFailurePlace::kWriting, fileErrorCode(err, FileAccess::kWriting));
   }
   if (::close(fd) != 0) {
-    endRunOnFileError(FileFailurePlace::kClosing, fileErrorCode(errno, FileAccess::kWriting));
+    failOnFile(FileFailurePlace::kClosing, fileErrorCode(errno, FileAccess::kWriting));
   }
 }
 

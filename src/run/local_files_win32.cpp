@@ -28,7 +28,7 @@ int windowsErrorCode(DWORD err) {
 }
 
 [[noreturn]] void endRun(FileFailurePlace place, DWORD err) {
-  endRunOnFileError(place, windowsErrorCode(err));
+  failOnFile(place, windowsErrorCode(err));
 }
 
 // Writes all of bytes; false with the last error set when it cannot. A write

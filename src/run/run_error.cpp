@@ -99,16 +99,6 @@ int fileErrorCode(int err, FileAccess access) {
 
 namespace {
 
-void (*fileErrorSalvage)() = nullptr;
-
-}  // namespace
-
-void setFileErrorSalvage(void (*salvage)()) {
-  fileErrorSalvage = salvage;
-}
-
-namespace {
-
 // Standard output first, then the report.
 void writeReport(const std::string& report) {
   consoleFlush();
@@ -118,11 +108,18 @@ void writeReport(const std::string& report) {
 
 }  // namespace
 
+void failOnFile(FileFailurePlace place, int code) {
+  throw FileFailure(place, code);
+}
+
 void endRunOnException(std::exception_ptr exception) {
   std::string errorClass = "EExternalException";
   std::string message = "Unknown exception";
   try {
     std::rethrow_exception(exception);
+  } catch (const FileFailure& failure) {
+    writeReport(fileErrorReport(moduleName(), failure.place(), failure.code()));
+    std::exit(1);
   } catch (const std::bad_alloc&) {
     errorClass = "EOutOfMemory";
     message = "Out of memory";
@@ -134,20 +131,6 @@ void endRunOnException(std::exception_ptr exception) {
   } catch (...) {
   }
   writeReport(errorReport(moduleName(), errorClass, kUnexpectedAddress, message));
-  if (void (*salvage)() = fileErrorSalvage) {
-    fileErrorSalvage = nullptr;
-    salvage();
-  }
-  std::exit(1);
-}
-
-void endRunOnFileError(FileFailurePlace place, int code) {
-  writeReport(fileErrorReport(moduleName(), place, code));
-  std::fflush(stderr);
-  if (void (*salvage)() = fileErrorSalvage) {
-    fileErrorSalvage = nullptr;  // once, even if it meets a failure of its own
-    salvage();
-  }
   std::exit(1);
 }
 

@@ -1,6 +1,9 @@
-// The one way a local file failure ends the run: flush standard output, write
-// the error report to standard error and exit with status 1. Files already
-// saved stay as they are.
+// The one way a local file failure ends the run: the operation that fails
+// throws a FileFailure, which nothing but the top of the program catches;
+// there standard output is flushed, the error report written to standard
+// error, and the process exits with status 1. Files already saved stay as
+// they are, and so does every file of the batch in hand that was written
+// whole (DurableBatch keeps them as the exception passes).
 #pragma once
 
 #include <cstdint>
@@ -44,19 +47,29 @@ enum class FileAccess { kReading, kWriting };
 // table lacks is passed on as it is.
 int fileErrorCode(int err, FileAccess access);
 
-// Flushes standard output, writes the report to standard error, lets the
-// salvage (if one is set) keep what can be kept, and exits with status 1.
-[[noreturn]] void endRunOnFileError(FileFailurePlace place, int code);
+// A local file that could not be opened, read, created or written: where,
+// and the code of the report's table.
+class FileFailure : public std::exception {
+ public:
+  FileFailure(FileFailurePlace place, int code) : place_(place), code_(code) {}
+  FileFailurePlace place() const { return place_; }
+  int code() const { return code_; }
+  const char* what() const noexcept override { return "local file failure"; }
 
-// The one way out for an exception that escaped the run: as a file failure
-// does, flushes standard output, writes a report in the same form to
-// standard error ("EOutOfMemory" and "Out of memory" for a failed
-// allocation, the exception's own words otherwise) and exits with status 1.
+ private:
+  FileFailurePlace place_;
+  int code_;
+};
+
+// Throws FileFailure: the run ends at the top of the program.
+[[noreturn]] void failOnFile(FileFailurePlace place, int code);
+
+// The one way out of a run that ends early, for a FileFailure and for any
+// other exception that escaped it: flushes standard output, writes the
+// report to standard error (EInOutError with the table's message for a file
+// failure; "EOutOfMemory" and "Out of memory" for a failed allocation; the
+// exception's own words otherwise) and exits with status 1, not waiting
+// for requests under way on other threads.
 [[noreturn]] void endRunOnException(std::exception_ptr exception);
-
-// What to do before a run that ends on a file failure exits: a batch of
-// turn files written whole but not yet given their names gets them. It must
-// not fail loudly; nullptr for nothing.
-void setFileErrorSalvage(void (*salvage)());
 
 }  // namespace qz

@@ -1,10 +1,10 @@
 // The state of one run: created by the driver at the start, passed by
 // reference to every operation of the crawl, and dropped at exit. It is the
-// crawl's alone, on the run's one thread. What else lives for the whole
-// process, each owned by its own module: the HTTP client (connections,
-// cookies, the site's health, the failures counted, the threads that fetch
-// ahead: http/http_client.h), the buffer of fetchPage's body, the batch of
-// turn files in hand (run/local_files.h), and standard output's buffer.
+// crawl's alone, on the run's one thread. Beside it the driver owns the
+// run's Fetcher (fetch/fetcher.h: connections, cookies, the site's health,
+// the failures counted, the threads that fetch ahead), handed down with it;
+// the batch of turn files in hand is archiveTurns' own (run/local_files.h),
+// and standard output keeps its buffer.
 #pragma once
 
 #include <chrono>

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ TEST(CookieJarTest, ACookieIsReplacedRemovedOrRefused) {
   jar.take("h", "/", "c=1; Domain=elsewhere.example", kNow);
   jar.take("h", "/", "d=" + std::string(kMaxCookieBytes, 'v'), kNow);
   jar.take("h", "/", "no equals sign", kNow);
-  EXPECT_EQ(jar.count(), 0u);
+  EXPECT_EQ(jar.headerFor("h", "/", true, kNow), "");
 }
 
 TEST(CookieJarTest, ADomainTooWideOrOnAnAddressIsRefused) {
@@ -51,9 +52,7 @@ TEST(CookieJarTest, ADomainTooWideOrOnAnAddressIsRefused) {
       {"h", "a=x\ny"},
   };
   for (const auto& [host, setCookie] : refused) {
-    CookieJar jar;
-    jar.take(host, "/", setCookie, kNow);
-    EXPECT_EQ(jar.count(), 0u) << host << " " << setCookie;
+    EXPECT_FALSE(parseSetCookie(host, "/", setCookie, kNow)) << host << " " << setCookie;
   }
   CookieJar jar;
   jar.take("127.0.0.1", "/", "a=1; Domain=127.0.0.1", kNow);
@@ -68,9 +67,10 @@ TEST(CookieJarTest, AFloodNeverPushesOutWhatTheSiteSetFirst) {
   for (size_t i = 0; i < 5000; ++i) {
     jar.take("h", "/", "c" + std::to_string(i) + "=" + std::string(1000, 'v'), kNow);
   }
-  EXPECT_EQ(jar.count(), kMaxCookies);
-  jar.take("h", "/", "sid=run43", kNow);  // one set again is still taken
   std::string header = jar.headerFor("h", "/", false, kNow);
+  EXPECT_EQ(std::count(header.begin(), header.end(), ';') + 1, static_cast<long>(kMaxCookies));
+  jar.take("h", "/", "sid=run43", kNow);  // one set again is still taken
+  header = jar.headerFor("h", "/", false, kNow);
   EXPECT_EQ(header.rfind("sid=run43; gone=1; c0=", 0), 0u);
   // One that expires makes room.
   jar.take("h", "/", "late=1", kNow + 11);

@@ -1,4 +1,5 @@
 #include "page/page_text.h"
+#include "run/run_error.h"
 
 #include <gtest/gtest.h>
 
@@ -69,11 +70,16 @@ TEST(PageTextTest, LoadReplacesThePageTextFromAFile) {
   EXPECT_EQ(state.pageText, "<A x>\n\nlinetwo\n");
 }
 
-TEST(PageTextDeathTest, AFileThatCannotBeOpenedEndsTheRun) {
+TEST(PageTextTest, AFileThatCannotBeOpenedEndsTheRun) {
   qztest::TempFolder folder;
   RunState state;
-  EXPECT_EXIT(loadPageText(state, folder / "missing.txt"), ::testing::ExitedWithCode(1),
-              "Exception EInOutError in module .* at 00403A10\\.\r\nFile not found\\.\r\n\r\n");
+  try {
+    loadPageText(state, folder / "missing.txt");
+    ADD_FAILURE() << "no FileFailure";
+  } catch (const FileFailure& failure) {
+    EXPECT_EQ(failure.place(), FileFailurePlace::kOpenForReading);
+    EXPECT_EQ(fileErrorMessage(failure.code()), "File not found");
+  }
 }
 
 }  // namespace

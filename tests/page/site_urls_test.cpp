@@ -1,4 +1,5 @@
 #include "page/site_urls.h"
+#include "page/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,94 @@
+#include "fetch/failure_report.h"
+
+#include "base/setting_names.h"
+#include "http/url.h"
+
+namespace qz {
+
+namespace {
+
+std::string seconds(std::chrono::milliseconds span) {
+  return std::to_string((span.count() + 500) / 1000) + " s";
+}
+
+// Why a site was given up, in plain words.
+std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
+  switch (cause) {
+    case GiveUpCause::kNeverAnswered:
+      return "the site could not be reached";
+    case GiveUpCause::kRefusing:
+      return "the site kept refusing for " + seconds(limits.givenUpAfter);
+    case GiveUpCause::kDown:
+      return "the site was down for " + seconds(limits.givenUpAfter);
+    case GiveUpCause::kCertificate:
+      return "the site's certificate was refused";
+    case GiveUpCause::kNone:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string failureCause(const std::string& url, const RequestResult& result, bool anyAnswer,
+                         const TransferSettings& transfer, const HealthLimits& health) {
+  if (!result.last) {
+    return "not asked: " + giveUpText(result.givenUp, health);
+  }
+  const TryOutcome& last = *result.last;
+  std::string cause;
+  if (last.why == Why::kNone) {
+    cause = last.status > 0 ? statusText(last.status) : std::string(whyText(Why::kOther));
+  } else if (last.why == Why::kTimedOut) {
+    cause = "no answer in " + std::to_string(transfer.stallSeconds) + " s";
+  } else if (last.why == Why::kNoConnection) {
+    cause = "no connection in " + std::to_string(transfer.connectTimeoutSeconds) + " s";
+  } else {
+    cause = std::string(whyText(last.why));
+  }
+  const Fault fault = faultOf(last);
+  if (!anyAnswer && (fault == Fault::kNoConnection || fault == Fault::kNoAnswer ||
+                     last.why == Why::kUnknownHost)) {
+    return "the site could not be reached at " + originOf(url) + ": " + cause;
+  }
+  if (result.givenUp == GiveUpCause::kRefusing || result.givenUp == GiveUpCause::kDown) {
+    cause += "; " + giveUpText(result.givenUp, health);
+  }
+  return cause;
+}
+
+bool isSecureFailure(const RequestResult& result) {
+  return result.givenUp == GiveUpCause::kCertificate ||
+         (result.last &&
+          (isCertificateRefusal(result.last->why) || result.last->why == Why::kHandshake));
+}
+
+std::string failureReport(const FailedFetches& failed, const std::string& baseUrl) {
+  if (failed.count == 0) {
+    return {};
+  }
+  std::string report;
+  if (!failed.anyAnswer) {
+    report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
+              kBaseUrlVariable + " and the network.\r\n";
+  }
+  report += "qzturns: " + std::to_string(failed.count) + (failed.count == 1 ? " page" : " pages") +
+            " could not be fetched; the next run will ask for them again:\r\n";
+  for (const auto& [cause, count] : failed.byCause) {
+    report += "  " + cause + " x " + std::to_string(count) + "\r\n";
+  }
+  if (failed.secureConnectionFailed) {
+    report += Transport::authorityFileSupported()
+                  ? std::string("qzturns: if you trust the site, set ") + kAuthorityFileVariable +
+                        " to a file of the certificates to trust it by, or " +
+                        kCheckCertificateVariable +
+                        "=0 to fetch without checking its certificate.\r\n"
+                  : std::string(
+                        "qzturns: if you trust the site, add its certificate to your store "
+                        "(certutil -user -addstore Root FILE), or set ") +
+                        kCheckCertificateVariable + "=0 to fetch without checking it.\r\n";
+  }
+  return report;
+}
+
+}  // namespace qz

@@ -1,0 +1,70 @@
+#include "fetch/http_fetcher.h"
+
+#include "fetch/failure_report.h"
+
+namespace qz {
+
+HttpFetcher::HttpFetcher(const FetcherSettings& settings)
+    : settings_(settings), client_(settings.transfer), policy_(settings.health) {
+  if (settings.transfer.connections > 1) {
+    prefetcher_ = std::make_unique<Prefetcher>(
+        settings.transfer.connections,
+        [this](const std::string& url, std::string* body) { return fetchWithRetries(url, body); },
+        [this] { return policy_.siteHasBeenBusy(); });
+  }
+}
+
+HttpFetcher::~HttpFetcher() = default;
+
+Fetched HttpFetcher::fetchWithRetries(const std::string& url, std::string* body) {
+  RequestResult result = policy_.run(
+      url, [&] { return client_.get(url, body); }, [&] { return client_.probeRoot(url); });
+  Fetched fetched;
+  fetched.arrived = result.arrived;
+  fetched.sentAt = result.sentAt;
+  if (!result.arrived) {
+    std::string().swap(*body);  // a failed fetch holds no body, however much of one came
+    fetched.failure =
+        failureCause(url, result, policy_.anyAnswer(), settings_.transfer, settings_.health);
+    fetched.secureConnectionFailed = isSecureFailure(result);
+  }
+  return fetched;
+}
+
+bool HttpFetcher::fetch(const std::string& url, std::string* body, TimePoint* sentAt) {
+  Fetched fetched = prefetcher_ ? prefetcher_->take(url, body) : fetchWithRetries(url, body);
+  if (!fetched.arrived) {
+    failures_.count(fetched.failure, fetched.secureConnectionFailed);
+  } else if (sentAt != nullptr) {
+    *sentAt = fetched.sentAt;
+  }
+  return fetched.arrived;
+}
+
+void HttpFetcher::countNotSaved(const std::string& cause) {
+  failures_.count(cause);
+}
+
+FailedFetches HttpFetcher::failures() const {
+  return failures_.read(policy_.anyAnswer());
+}
+
+int HttpFetcher::connections() const {
+  return settings_.transfer.connections;
+}
+
+void HttpFetcher::expect(const std::vector<std::string>& urls, bool soon) {
+  if (prefetcher_) {
+    prefetcher_->expect(urls, soon);
+  }
+}
+
+bool HttpFetcher::expectAfter(const std::string& url, const std::vector<std::string>& urls) {
+  return prefetcher_ && prefetcher_->expectAfter(url, urls);
+}
+
+bool HttpFetcher::peek(const std::string& url, std::string* body) {
+  return prefetcher_ && prefetcher_->peek(url, body);
+}
+
+}  // namespace qz

@@ -1,0 +1,146 @@
+#include "reader/archive_reader.h"
+
+#include <algorithm>
+#include <set>
+
+#include "base/text.h"
+#include "page/archive_names.h"
+#include "reader/reader_page.h"
+#include "run/key_list.h"
+#include "run/local_files.h"
+
+namespace qz {
+
+namespace {
+
+constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
+constexpr size_t kLongestTitle = 100;
+
+// A number written in digits, compared by value however long it is.
+bool numberLess(std::string_view a, std::string_view b) {
+  a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
+  b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
+  return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// Numbered turns by number, then oli turns by their pair, as the site lists
+// them, then anything else by name.
+int group(std::string_view key) {
+  if (allDigits(key)) {
+    return 0;
+  }
+  return key.substr(0, 2) == "ol" ? 1 : 2;
+}
+
+bool turnLess(const ReaderTurn& a, const ReaderTurn& b) {
+  int ga = group(a.key), gb = group(b.key);
+  if (ga != gb) {
+    return ga < gb;
+  }
+  if (ga == 0 && a.key != b.key) {
+    return numberLess(a.key, b.key) || (!numberLess(b.key, a.key) && a.key < b.key);
+  }
+  if (ga == 1) {
+    std::string_view pa = std::string_view(a.key).substr(2), pb = std::string_view(b.key).substr(2);
+    std::string_view a1 = pa.substr(0, pa.find(',')), b1 = pb.substr(0, pb.find(','));
+    if (allDigits(a1) && allDigits(b1) && a1 != b1 && numberLess(a1, b1) != numberLess(b1, a1)) {
+      return numberLess(a1, b1);
+    }
+    std::string_view a2 = pa.substr(std::min(pa.size(), a1.size() + 1));
+    std::string_view b2 = pb.substr(std::min(pb.size(), b1.size() + 1));
+    if (allDigits(a2) && allDigits(b2) && numberLess(a2, b2) != numberLess(b2, a2)) {
+      return numberLess(a2, b2);
+    }
+  }
+  return a.key < b.key;
+}
+
+// The text of the turn file's <TITLE>, its bytes as they stand but for line
+// breaks, and for the characters that would make it markup of this page.
+std::string titleOf(std::string_view head) {
+  size_t open = findIgnoringCase(head, "<title");
+  size_t start = open == std::string_view::npos ? open : head.find('>', open);
+  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
+  if (end == std::string_view::npos) {
+    return {};
+  }
+  std::string title;
+  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
+    if (c == '<') {
+      title += "&lt;";
+    } else if (c == '>') {
+      title += "&gt;";
+    } else if (c == '\r' || c == '\n' || c == '\t') {
+      title += ' ';
+    } else {
+      title += c;
+    }
+  }
+  size_t first = title.find_first_not_of(' ');
+  return first == std::string::npos ? std::string()
+                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<ReaderCharacter> scanArchive(const std::string& folder,
+                                         const std::set<std::string>& fresh) {
+  KeyList numbers;
+  std::vector<ReaderCharacter> characters;
+  for (const FolderEntry& entry : listFolder(folder, true)) {
+    if (entry.isFolder && entry.name.rfind(std::string(characterFolder("")), 0) == 0) {
+      numbers.add(entry.name.substr(characterFolder("").size()));
+    }
+  }
+  for (size_t i = 0; i < numbers.count(); ++i) {
+    ReaderCharacter character;
+    character.number = numbers.at(i);
+    const std::string sub = characterFolder(character.number);
+    const std::string prefix = character.number + "-";
+    for (const FolderEntry& entry : listFolder(folder + kDirectorySeparator + sub)) {
+      const std::string& name = entry.name;
+      if (entry.isFolder || name.size() <= prefix.size() + 4 || name.rfind(prefix, 0) != 0 ||
+          name.substr(name.size() - 4) != ".htm") {
+        continue;  // not a turn file (a ".part" of a killed run among them)
+      }
+      ReaderTurn turn;
+      turn.key = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+      turn.file = sub + "/" + name;
+      turn.empty = entry.size == 0;
+      if (!turn.empty) {
+        turn.title = titleOf(readFileHead(
+            folder + kDirectorySeparator + sub + kDirectorySeparator + name, kTitleHead));
+      }
+      turn.isNew = fresh.count(turn.file) > 0;
+      character.added += turn.isNew ? 1 : 0;
+      character.turns.push_back(std::move(turn));
+    }
+    if (!character.turns.empty()) {
+      std::sort(character.turns.begin(), character.turns.end(), turnLess);
+      characters.push_back(std::move(character));
+    }
+  }
+  return characters;
+}
+
+}  // namespace
+
+std::string readerPageFor(const std::string& folder, const std::vector<std::string>& newFiles) {
+  std::set<std::string> fresh;
+  for (std::string file : newFiles) {
+    std::replace(file.begin(), file.end(), kDirectorySeparator, '/');
+    fresh.insert(file);
+  }
+  return renderReaderPage(scanArchive(folder, fresh));
+}
+
+bool writeReaderPage(const std::vector<std::string>& newFiles) {
+  if (fileExists(kReaderFileName) && readFileHead(kReaderFileName, kReaderMarker.size() + 1) !=
+                                         std::string(kReaderMarker) + "\n") {
+    return false;
+  }
+  DurableBatch batch;
+  batch.write(kReaderFileName, readerPageFor(".", newFiles));
+  batch.commit();
+  return true;
+}
+
+}  // namespace qz

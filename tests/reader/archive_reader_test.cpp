@@ -1,0 +1,98 @@
+#include "reader/archive_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+
+namespace qz {
+namespace {
+
+// A turn file as the archive keeps it: the page from its <META on, with its
+// title.
+std::string turnFile(const std::string& title) {
+  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
+         "<TITLE>" +
+         title + "</TITLE></HEAD><BODY>\n<P>...</P>\n";
+}
+
+// The turn entries of the page, in order, each as "key title marks".
+std::vector<std::string> entries(const std::string& page, const std::string& folder) {
+  std::vector<std::string> found;
+  size_t list = page.find("<ol class=\"turns\" id=\"" + folder + "\"");
+  size_t end = page.find("</ol>", list);
+  for (size_t at = page.find("<li", list); at < end; at = page.find("<li", at + 1)) {
+    found.push_back(page.substr(at, page.find('\n', at) - at));
+  }
+  return found;
+}
+
+class ArchiveReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(archive / "qz1234");
+    std::filesystem::create_directory(archive / "qz999");
+    std::filesystem::create_directory(archive / "qz555");  // no turn files: not listed
+    for (const char* name : {"1234-010.htm", "1234-002.htm", "1234-ol3,15.htm", "1234-ol3,5.htm",
+                             "1234-1000.htm", "1234-001.htm"}) {
+      qztest::writeFile(archive / ("qz1234/" + std::string(name)),
+                        turnFile(std::string("QZ1234 ") + name));
+    }
+    qztest::writeFile(archive / "qz1234/1234-003.htm", "");                 // empty, older
+    qztest::writeFile(archive / "qz1234/1234-004.htm.part", "killed run");  // not a turn file
+    qztest::writeFile(archive / "qz999/999-001.htm", turnFile("\xC1rp\xE1"
+                                                              "d <b>&amp; 1\r\n"));
+  }
+  qztest::TempFolder archive;
+};
+
+TEST_F(ArchiveReaderTest, ListsCharactersAndTheirTurnsInTurnOrder) {
+  std::string page = readerPageFor(archive.path(), {"qz1234/1234-002.htm", "qz999/999-001.htm"});
+  EXPECT_EQ(page.rfind(std::string(kReaderMarker) + "\n<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(page.find("<meta charset=\"windows-1250\">"), std::string::npos);
+  // Characters in the roster's order, with their counts and what is new.
+  EXPECT_NE(page.find("<li><a href=\"#qz1234\" data-c=\"qz1234\">1234</a> <small>7 fordul\xF3"
+                      "<b> +1 \xFAj</b></small></li>\n"
+                      "<li><a href=\"#qz999\" data-c=\"qz999\">999</a> <small>1 fordul\xF3"
+                      "<b> +1 \xFAj</b></small></li>\n</ul>"),
+            std::string::npos);
+  EXPECT_EQ(page.find("qz555"), std::string::npos);
+  EXPECT_EQ(page.find(".part"), std::string::npos);
+  EXPECT_EQ(
+      entries(page, "qz1234"),
+      (std::vector<std::string>{
+          "<li><a href=\"qz1234/1234-001.htm\" target=\"pane\">1</a> QZ1234 1234-001.htm</li>",
+          "<li class=\"n\"><a href=\"qz1234/1234-002.htm\" target=\"pane\">2</a> QZ1234 "
+          "1234-002.htm</li>",
+          "<li class=\"e\"><a href=\"qz1234/1234-003.htm\" target=\"pane\">3</a></li>",
+          "<li><a href=\"qz1234/1234-010.htm\" target=\"pane\">10</a> QZ1234 1234-010.htm</li>",
+          "<li><a href=\"qz1234/1234-1000.htm\" target=\"pane\">1000</a> QZ1234 "
+          "1234-1000.htm</li>",
+          "<li><a href=\"qz1234/1234-ol3,5.htm\" target=\"pane\">ol3,5</a> QZ1234 "
+          "1234-ol3,5.htm</li>",
+          "<li><a href=\"qz1234/1234-ol3,15.htm\" target=\"pane\">ol3,15</a> QZ1234 "
+          "1234-ol3,15.htm</li>",
+      }));
+  // A title keeps its bytes and entities, but cannot become markup.
+  EXPECT_EQ(entries(page, "qz999"),
+            (std::vector<std::string>{"<li class=\"n\"><a href=\"qz999/999-001.htm\" "
+                                      "target=\"pane\">1</a> \xC1rp\xE1"
+                                      "d &lt;b&gt;&amp; 1</li>"}));
+}
+
+TEST_F(ArchiveReaderTest, AboutTwoHundredBytesOfPageATurn) {
+  std::string empty = readerPageFor(archive.path(), {});
+  std::filesystem::create_directory(archive / "qz2000");
+  for (int t = 1; t <= 1000; ++t) {
+    qztest::writeFile(archive / ("qz2000/2000-" + std::to_string(t) + ".htm"),
+                      turnFile("QZ2000 " + std::to_string(t) + ". fordul\xF3"));
+  }
+  std::string page = readerPageFor(archive.path(), {});
+  EXPECT_LE(page.size() - empty.size(), 1000u * 200u);
+}
+
+}  // namespace
+}  // namespace qz
