@@ -10,20 +10,61 @@ using std::chrono::milliseconds;
 
 // True when the try shows the site working: the page came, or the site
 // answered with a status that is the page's fault alone (404, a redirect loop).
-bool answeredWell(Fault fault, const TryOutcome& outcome) {
+bool showsSiteWorking(Fault fault, const TryOutcome& outcome) {
   return fault == Fault::kNone || (fault == Fault::kPage && answered(outcome));
 }
 
 }  // namespace
 
 SiteState SiteHealth::state() const {
-  if (giveUpCause_ != GiveUpCause::kNone) {
-    return SiteState::kGivenUp;
-  }
-  if (down_) {
-    return SiteState::kDown;
+  switch (phase_) {
+    case Phase::kGivenUp:
+      return SiteState::kGivenUp;
+    case Phase::kChecking:
+    case Phase::kDown:
+      return SiteState::kDown;
+    case Phase::kUp:
+      break;
   }
   return pacer_.busySeen() ? SiteState::kBusy : SiteState::kUp;
+}
+
+void SiteHealth::enterPhase(Phase next, TimePoint now, GiveUpCause cause) {
+  if (phase_ == Phase::kGivenUp || next == phase_) {
+    return;  // given up is for the rest of the run
+  }
+  const Phase before = phase_;
+  phase_ = next;
+  switch (next) {
+    case Phase::kGivenUp:
+      giveUpCause_ = cause;
+      break;
+    case Phase::kUp:
+      if (before == Phase::kChecking) {
+        passedCheck_ = episode_;
+      }
+      probeGap_ = milliseconds(0);
+      answeredWell(now);
+      break;
+    case Phase::kChecking:
+    case Phase::kDown:
+      if (before == Phase::kChecking) {
+        break;  // the check found the site down: its probes go on as they were
+      }
+      ++episode_;
+      downSince_ = failingSince_.value_or(now);
+      // A check probes at once; a site known to be down gets a moment first.
+      probeGap_ = next == Phase::kChecking ? milliseconds(0) : limits_.firstProbeGap;
+      nextProbeAt_ = now + probeGap_;
+      break;
+  }
+}
+
+// Down for too long: given up for what the site last did, refusing or
+// failing.
+void SiteHealth::giveUpAfterDown(TimePoint now) {
+  enterPhase(Phase::kGivenUp, now,
+             lastFault_ == Fault::kBusy ? GiveUpCause::kRefusing : GiveUpCause::kDown);
 }
 
 bool SiteHealth::outOfAsks(const std::string& url) const {
@@ -32,13 +73,13 @@ bool SiteHealth::outOfAsks(const std::string& url) const {
 }
 
 SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
-  if (giveUpCause_ != GiveUpCause::kNone || outOfAsks(request.url)) {
+  if (phase_ == Phase::kGivenUp || outOfAsks(request.url)) {
     return {Step::kFail, now};
   }
-  if (down_) {
+  if (waiting()) {
     const TimePoint giveUpAt = downSince_ + limits_.givenUpAfter;
     if (now >= giveUpAt) {
-      giveUpAfterDown();
+      giveUpAfterDown(now);
       return {Step::kFail, now};
     }
     request.waitedOutDown = true;
@@ -49,9 +90,9 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
     return {Step::kWait, probing_ ? giveUpAt : std::min(giveUpAt, nextProbeAt_)};
   }
   if (request.checkedIn != 0) {
-    // It ran out of tries and waited on a check of the site: if the site
-    // answered the check at once, the failure was the page's own.
-    bool pageAlone = request.checkedIn == episode_ && !confirmed_;
+    // It ran out of tries and started a check of the site: if the site
+    // passed the check at once, the failure was the page's own.
+    const bool pageAlone = request.checkedIn == passedCheck_;
     request.checkedIn = 0;
     if (pageAlone) {
       return {Step::kFail, now};
@@ -72,28 +113,70 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
   return {Step::kGo, start};
 }
 
+// Whether the site answered at all; a refused certificate is an answer of a
+// kind, which no other try or probe will better: the site is given up.
+bool SiteHealth::takeAnswer(const TryOutcome& outcome, Fault fault, TimePoint now) {
+  if (fault == Fault::kCertificate) {
+    everAnswered_ = true;
+    enterPhase(Phase::kGivenUp, now, GiveUpCause::kCertificate);
+    return false;
+  }
+  everAnswered_ = everAnswered_ || answered(outcome);
+  return answered(outcome);
+}
+
+void SiteHealth::answeredWell(TimePoint now) {
+  lastGood_ = now;
+  failingSince_.reset();
+  lastFailedUrl_.reset();
+}
+
+// No page refuses a connection, and two pages failing in a row are seldom
+// the pages' own fault: the site is down.
+void SiteHealth::judgeSite(const Request& request, Fault fault, TimePoint now) {
+  if (phase_ == Phase::kUp && everAnswered_) {
+    bool secondPage = fault != Fault::kBusy && lastFailedUrl_ && *lastFailedUrl_ != request.url;
+    if (fault == Fault::kNoConnection || secondPage) {
+      enterPhase(Phase::kDown, now);
+    }
+  }
+  if (fault == Fault::kBusy) {
+    lastFailedUrl_.reset();  // a refusal is an answer: the pacer deals with it
+  } else {
+    lastFailedUrl_ = request.url;
+  }
+}
+
+// A page that used up its tries, or gave no answer for the whole stall
+// limit (it has had its time: at once to the check, rather than three more
+// stalls).
+SiteHealth::Step SiteHealth::outOfTries(Request& request, bool othersAnswered, TimePoint now) {
+  if (!everAnswered_) {
+    enterPhase(Phase::kGivenUp, now, GiveUpCause::kNeverAnswered);
+    return {Step::kFail, now};
+  }
+  if (othersAnswered) {
+    return {Step::kFail, now};
+  }
+  enterPhase(Phase::kChecking, now);
+  request.checkedIn = episode_;
+  return {Step::kPause, now};
+}
+
 SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcome, TimePoint now) {
   request.last = outcome;
   const Fault fault = faultOf(outcome);
-  bool widened = false;
-  if (answered(outcome)) {
-    everAnswered_ = true;
-    widened = pacer_.onAnswer(fault == Fault::kBusy);
-  }
-  if (answeredWell(fault, outcome)) {
-    lastGood_ = now;
-    failingSince_.reset();
-    lastFailedUrl_.reset();
+  const bool widened = takeAnswer(outcome, fault, now) && pacer_.onAnswer(fault == Fault::kBusy);
+  if (showsSiteWorking(fault, outcome)) {
+    answeredWell(now);
     return {fault == Fault::kNone ? Step::kArrived : Step::kFail, now};
   }
   if (fault == Fault::kCertificate) {
-    everAnswered_ = true;  // the site is there; it is its certificate that is refused
-    giveUp(GiveUpCause::kCertificate);
     return {Step::kFail, now};
   }
   if (fault == Fault::kPage) {
     if (!everAnswered_) {
-      giveUp(GiveUpCause::kNeverAnswered);  // such as a host name that does not resolve
+      enterPhase(Phase::kGivenUp, now, GiveUpCause::kNeverAnswered);  // such as an unknown host
     }
     return {Step::kFail, now};
   }
@@ -106,49 +189,26 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
     failingSince_ = now;
   }
   lastFault_ = fault;
-  if (giveUpCause_ != GiveUpCause::kNone || outcome.retryAfterSeconds > limits_.longestRetryAfter) {
+  if (phase_ == Phase::kGivenUp || outcome.retryAfterSeconds > limits_.longestRetryAfter) {
     return {Step::kFail, now};
   }
   if (fault != Fault::kBusy || !widened) {
     ++request.counted;
   }
   const bool othersAnswered = lastGood_ && *lastGood_ > *request.failingSince;
-  if (!down_ && everAnswered_) {
-    // No page refuses a connection, and two pages failing in a row are
-    // seldom the pages' own fault.
-    bool secondPage = fault != Fault::kBusy && lastFailedUrl_ && *lastFailedUrl_ != request.url;
-    if (fault == Fault::kNoConnection || secondPage) {
-      goDown(now, true);
-    }
-  }
-  if (fault == Fault::kBusy) {
-    lastFailedUrl_.reset();  // a refusal is an answer: the pacer deals with it
-  } else {
-    lastFailedUrl_ = request.url;
-  }
+  judgeSite(request, fault, now);
   if (outOfAsks(request.url)) {
-    if (!down_ && everAnswered_ && !othersAnswered) {
-      goDown(now, false);  // the pages after it wait for the check
+    if (phase_ == Phase::kUp && everAnswered_ && !othersAnswered) {
+      enterPhase(Phase::kChecking, now);  // the pages after it wait for the check
     }
     return {Step::kFail, now};
   }
-  if (down_) {
+  if (waiting()) {
     return {Step::kPause, now};  // beforeTry makes it wait
   }
-  // A page that gave no answer for the whole stall limit has had its time:
-  // at once to the check, rather than three more stalls.
   const bool stalled = fault == Fault::kNoAnswer && outcome.why == Why::kTimedOut;
   if (request.counted >= limits_.tries || stalled) {
-    if (!everAnswered_) {
-      giveUp(GiveUpCause::kNeverAnswered);
-      return {Step::kFail, now};
-    }
-    if (othersAnswered) {
-      return {Step::kFail, now};
-    }
-    goDown(now, false);
-    request.checkedIn = episode_;
-    return {Step::kPause, now};
+    return outOfTries(request, othersAnswered, now);
   }
   return {Step::kPause, now + pauseBefore(request, outcome)};
 }
@@ -156,59 +216,27 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
 void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
   probing_ = false;
   const Fault fault = faultOf(outcome);
-  if (answered(outcome)) {
-    everAnswered_ = true;
-  }
-  if (fault == Fault::kCertificate) {
-    everAnswered_ = true;
-    giveUp(GiveUpCause::kCertificate);
+  takeAnswer(outcome, fault, now);
+  if (phase_ == Phase::kGivenUp) {
     return;
   }
-  if (answeredWell(fault, outcome)) {
-    backUp(now);
+  if (showsSiteWorking(fault, outcome)) {
+    enterPhase(Phase::kUp, now);
     return;
   }
   if (fault != Fault::kPage) {
     lastFault_ = fault;
   }
-  confirmed_ = true;
-  probeGap_ = probeGap_ == milliseconds(0) ? limits_.firstProbeGap
-                                           : std::min(probeGap_ * 2, limits_.longestProbeGap);
+  if (phase_ == Phase::kChecking) {
+    enterPhase(Phase::kDown, now);
+  }
+  probeGap_ = probeGap_ == milliseconds(0)
+                  ? limits_.firstProbeGap
+                  : std::min(probeGap_ * limits_.probeGapGrowth, limits_.longestProbeGap);
   nextProbeAt_ = now + probeGap_;
   if (now >= downSince_ + limits_.givenUpAfter) {
-    giveUpAfterDown();
+    giveUpAfterDown(now);
   }
-}
-
-void SiteHealth::goDown(TimePoint now, bool confirmed) {
-  down_ = true;
-  confirmed_ = confirmed;
-  ++episode_;
-  downSince_ = failingSince_.value_or(now);
-  // A check probes at once; a site known to be down gets a moment first.
-  probeGap_ = confirmed ? limits_.firstProbeGap : milliseconds(0);
-  nextProbeAt_ = now + probeGap_;
-}
-
-void SiteHealth::backUp(TimePoint now) {
-  down_ = false;
-  lastGood_ = now;
-  failingSince_.reset();
-  lastFailedUrl_.reset();
-  probeGap_ = milliseconds(0);
-}
-
-// Down for too long: given up for what the site last did, refusing or
-// failing.
-void SiteHealth::giveUpAfterDown() {
-  giveUp(lastFault_ == Fault::kBusy ? GiveUpCause::kRefusing : GiveUpCause::kDown);
-}
-
-void SiteHealth::giveUp(GiveUpCause cause) {
-  if (giveUpCause_ == GiveUpCause::kNone) {
-    giveUpCause_ = cause;
-  }
-  down_ = false;
 }
 
 milliseconds SiteHealth::pauseBefore(const Request& request, const TryOutcome& last) {
@@ -218,7 +246,10 @@ milliseconds SiteHealth::pauseBefore(const Request& request, const TryOutcome& l
   if (isBusyStatus(last.status)) {
     return milliseconds(0);  // the pacing gap is the pause
   }
-  milliseconds base = limits_.firstPause * (1 << std::clamp(request.counted - 1, 0, 20));
+  milliseconds base = limits_.firstPause;
+  for (int grown = 0; grown < std::clamp(request.counted - 1, 0, 20); ++grown) {
+    base *= limits_.pauseGrowth;
+  }
   // A little jitter, so that clients cut off together do not come back together.
   std::uniform_int_distribution<int> percent(90, 110);
   return base * percent(jitter_) / 100;

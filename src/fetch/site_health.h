@@ -1,16 +1,20 @@
 // How the site is doing, as every request of the run sees it: one model that
 // each request consults before a try and tells how the try ended. The site
-// is in one of four states:
+// is in one of four phases (Phase below), and paced besides once it has been
+// busy:
 //
 //  - up: a request goes out as it comes; a try that failed in a way another
-//    may mend is tried again after 1, 2 and 4 s, 4 tries in all.
-//  - busy (paced): the site has answered 429 or 503. Requests are spaced by
-//    the pacer's gap, which follows what the site accepts; a refusal that
-//    widened the gap costs the request none of its tries.
+//    may mend is tried again after 1, 2 and 4 s, 4 tries in all. Once the
+//    site has answered 429 or 503 (busy), requests are spaced by the pacer's
+//    gap, which follows what the site accepts; a refusal that widened the
+//    gap costs the request none of its tries.
+//  - checking: a page ran out of tries while no other page answered. Requests
+//    wait while the site's root is probed at once: an answer shows the page
+//    failed alone (it fails; the others go on), a failure that the site is
+//    down.
 //  - down: the site stopped answering: a connection refused; tries of two
-//    different pages in a row unanswered or answered 5xx; or a page out of
-//    tries while no other page answered, and the site's root failing too (the
-//    check). Requests wait, asking nothing; the site is probed with one
+//    different pages in a row unanswered or answered 5xx; or a check that
+//    failed. Requests wait, asking nothing; the site is probed with one
 //    request for its root at a time, at gaps of 1, 2, 4 and then 5 s, and the
 //    first answer brings it back up: every waiting request goes on, with its
 //    tries afresh.
@@ -43,13 +47,17 @@ struct HealthLimits {
   int tries = 4;                                  // counting tries, the first one included
   int mostAsks = 8;                               // requests for one URL in the run, whatever comes
   std::chrono::milliseconds firstPause{1000};     // before a second try; doubled before each later
+  int pauseGrowth = 2;                            // each pause that many times the one before
   long longestRetryAfter = 60;                    // seconds; a longer wait is not waited for
   PacerLimits pace;                               // the gap between requests once the site is busy
-  std::chrono::milliseconds firstProbeGap{1000};  // while down; doubled, up to the longest
+  std::chrono::milliseconds firstProbeGap{1000};  // while down; grown, up to the longest
+  int probeGapGrowth = 2;
   std::chrono::milliseconds longestProbeGap{5000};
   std::chrono::milliseconds givenUpAfter{60000};  // down this long since its first failure
 };
 
+// How the site is doing as a caller sees it: the phase, with up told apart
+// from busy (up, and paced).
 enum class SiteState { kUp, kBusy, kDown, kGivenUp };
 
 // Why the site was given up, for the report.
@@ -67,7 +75,7 @@ class SiteHealth {
     int asks = 0;     // its tries so far
     int counted = 0;  // failed tries that count against its tries
     std::optional<TimePoint> failingSince;
-    uint64_t checkedIn = 0;  // the check it waits on, having run out of tries
+    uint64_t checkedIn = 0;  // the check it started, having run out of tries (0: none)
     bool waitedOutDown = false;
     std::optional<TryOutcome> last;  // of its last try
   };
@@ -105,29 +113,37 @@ class SiteHealth {
   std::chrono::microseconds gap() const { return pacer_.gap(); }
 
  private:
-  void goDown(TimePoint now, bool confirmed);
-  void giveUp(GiveUpCause cause);
-  void giveUpAfterDown();
-  void backUp(TimePoint now);
+  enum class Phase { kUp, kChecking, kDown, kGivenUp };
+
+  // The one place the phase changes, and what comes with each.
+  void enterPhase(Phase next, TimePoint now, GiveUpCause cause = GiveUpCause::kNone);
+  void giveUpAfterDown(TimePoint now);
+  bool waiting() const { return phase_ == Phase::kChecking || phase_ == Phase::kDown; }
+
+  // The steps of afterTry and probed.
+  bool takeAnswer(const TryOutcome& outcome, Fault fault, TimePoint now);
+  void answeredWell(TimePoint now);
+  void judgeSite(const Request& request, Fault fault, TimePoint now);
+  Step outOfTries(Request& request, bool othersAnswered, TimePoint now);
   std::chrono::milliseconds pauseBefore(const Request& request, const TryOutcome& last);
   bool outOfAsks(const std::string& url) const;
 
   HealthLimits limits_;
   Pacer pacer_;
+  Phase phase_ = Phase::kUp;
+  GiveUpCause giveUpCause_ = GiveUpCause::kNone;  // once given up
   TimePoint lastStart_{};
   bool everAnswered_ = false;
   std::optional<TimePoint> lastGood_;         // the last try or probe the site answered well
   std::optional<TimePoint> failingSince_;     // the site's first failed try since then
   std::optional<std::string> lastFailedUrl_;  // when the last try failed as the site's fault
   Fault lastFault_ = Fault::kNone;
-  bool down_ = false;
-  bool confirmed_ = false;  // the down state is known, not a check under way
-  uint64_t episode_ = 0;    // counts the times the site went down or was checked
-  TimePoint downSince_{};
+  uint64_t episode_ = 0;      // counts the checks and downs
+  uint64_t passedCheck_ = 0;  // the last check the site passed at once
+  TimePoint downSince_{};     // of the check or down in hand
   TimePoint nextProbeAt_{};
   std::chrono::milliseconds probeGap_{0};
   bool probing_ = false;
-  GiveUpCause giveUpCause_ = GiveUpCause::kNone;
   std::unordered_map<std::string, int> asks_;  // by URL, over the whole run
   std::minstd_rand jitter_;
 };
