@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "crawl/character_roster.h"
-#include "crawl/character_step.h"
+#include "crawl/site_crawl.h"
 #include "fetch/failure_report.h"
 #include "fetch/http_fetcher.h"
 #include "page/settings.h"
-#include "page/site_session.h"
 #include "reader/archive_reader.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
@@ -44,14 +42,7 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
   }
   fetcher = std::make_unique<qz::HttpFetcher>(qz::fetcherSettings(settings));
 
-  qz::writeBanner();
-  qz::visitFrontPage(state, *fetcher);
-  if (arguments.size() == 1) {
-    qz::archiveCharacter(state, *fetcher, arguments[0], qz::WithoutTurns::kNothingMore);
-  } else {
-    qz::collectAllCharacters(state, *fetcher);
-  }
-  int status = qz::finishRun(state);
+  int status = qz::crawlSite(state, *fetcher, arguments);
   // Standard output stays as it always was; what it cannot say goes here.
   std::fputs(qz::failureReport(fetcher->failures(), state.baseUrl).c_str(), stderr);
   if (settings.writeReader && !qz::writeReaderPage(state.savedTurnFiles)) {

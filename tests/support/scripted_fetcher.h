@@ -1,0 +1,62 @@
+// A Fetcher that answers from a script, for crawl rules tested in this
+// process: each page (the target past kBaseUrl) answers the bodies set for
+// it, in turn, the last one for every later ask; a page with no script is
+// 404 Not Found. Nothing goes over the network. With more than one
+// connection it keeps the pages the crawl says it will ask for, as the real
+// one does, and tells which of them the crawl went past, and which pages it
+// asked for without having said them.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fetch/failure_account.h"
+#include "fetch/fetcher.h"
+
+namespace qztest {
+
+class ScriptedFetcher : public qz::Fetcher {
+ public:
+  static constexpr const char* kBaseUrl = "http://qz.test";
+
+  void setConnections(int connections) { connections_ = connections; }
+  // target answers body every time.
+  void serve(const std::string& target, std::string body);
+  // target answers these in turn, the last for every later ask; nothing for
+  // an answer fails the fetch ("502 Bad Gateway").
+  void serveInTurn(const std::string& target, std::vector<std::optional<std::string>> answers);
+
+  // The targets asked for, in order; how many times one was.
+  const std::vector<std::string>& targets() const { return asked_; }
+  int count(const std::string& target) const;
+  // Pages said and gone past without being asked for; pages asked for,
+  // with pages fetched ahead, that were never said (the front page and the
+  // listing are never said).
+  const std::vector<std::string>& passedOver() const { return passedOver_; }
+  const std::vector<std::string>& unsaid() const { return unsaid_; }
+
+  bool fetch(const std::string& url, std::string* body, TimePoint* sentAt) override;
+  void countNotSaved(const std::string& cause) override { failures_.count(cause); }
+  qz::FailedFetches failures() const override { return failures_.read(true); }
+  int connections() const override { return connections_; }
+  void expect(const std::vector<std::string>& urls, bool soon) override;
+  bool expectAfter(const std::string& url, const std::vector<std::string>& urls) override;
+  bool peek(const std::string& url, std::string* body) override;
+
+ private:
+  std::string targetOf(const std::string& url) const;
+  std::optional<std::string> answer(const std::string& target, bool take);
+
+  int connections_ = 1;
+  std::map<std::string, std::vector<std::optional<std::string>>> script_;
+  std::map<std::string, size_t> taken_;
+  std::vector<std::string> asked_;
+  std::vector<std::string> said_;  // in the order the crawl will ask for them
+  std::vector<std::string> passedOver_;
+  std::vector<std::string> unsaid_;
+  qz::FailureAccount failures_;
+};
+
+}  // namespace qztest
