@@ -163,38 +163,5 @@ TEST_F(HttpsTest, ASelfSignedSiteIsFetchedWhenCertificatesAreNotChecked) {
       << checked.result.err;
 }
 
-TEST_F(HttpsTest, TheCertificateSettingsTakeOnlyWhatTheyCan) {
-  writeFile(work / "not-certificates.pem", "hello");
-  std::vector<std::pair<std::pair<std::string, std::string>, std::string>> refused = {
-      {{"QZTURNS_CHECK_CERTIFICATE", "2"},
-       "QZTURNS_CHECK_CERTIFICATE must be 0 (off) or 1 (on), not \"2\".\r\n"},
-      {{"QZTURNS_CHECK_CERTIFICATE", "no"},
-       "QZTURNS_CHECK_CERTIFICATE must be 0 (off) or 1 (on), not \"no\".\r\n"},
-  };
-  const std::string windows =
-      "QZTURNS_CA_FILE cannot be used on Windows: add the site's certificate to your store "
-      "instead (certutil -user -addstore Root FILE), and leave it unset.\r\n";
-  for (const std::string& file :
-       {std::string("/no/such/file.pem"), work / "not-certificates.pem"}) {
-    refused.push_back({{"QZTURNS_CA_FILE", file},
-                       underLauncher() ? windows
-                                       : "QZTURNS_CA_FILE must name a readable file of "
-                                         "certificates in PEM form, not \"" +
-                                             file + "\".\r\n"});
-  }
-  if (underLauncher()) {
-    refused.push_back({{"QZTURNS_CA_FILE", certificates.authority()}, windows});
-  }
-  for (const auto& [setting, said] : refused) {
-    ProgramOptions o = options({"1234"});
-    o.environment.push_back(setting);
-    ProgramResult result = runProgram(o);
-    EXPECT_EQ(result.exitStatus, 2) << setting.first << "=" << setting.second;
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, said);
-  }
-  EXPECT_TRUE(site.requests().empty());
-}
-
 }  // namespace
 }  // namespace qztest

@@ -190,19 +190,5 @@ TEST_F(ParallelFetchTest, APageThatAnswers503ForGoodIsAskedEightTimesAtMost) {
             "  503 Service Unavailable x 1\r\n");
 }
 
-TEST_F(ParallelFetchTest, AConnectionCountOutsideOneToEightEndsTheRunAtOnce) {
-  for (const std::string value : {"0", "9", "abc", "", "4 ", "-1"}) {
-    ProgramOptions bad = options({"1234"});
-    bad.environment = {{"QZTURNS_CONNECTIONS", value}};
-    ProgramResult result = runProgram(bad);
-    EXPECT_EQ(result.exitStatus, 2) << value;
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "QZTURNS_CONNECTIONS must be a whole number from 1 to 8, not \"" + value + "\".\r\n");
-  }
-  EXPECT_EQ(site.requests().size(), 0u);
-  EXPECT_FALSE(has("temp.txt"));
-}
-
 }  // namespace
 }  // namespace qztest
