@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <utility>
 
 #if defined(__clang__)
 #define QZ_THREAD_ANNOTATION(x) __attribute__((x))
@@ -18,12 +17,10 @@
 #define CAPABILITY(x) QZ_THREAD_ANNOTATION(capability(x))
 #define SCOPED_CAPABILITY QZ_THREAD_ANNOTATION(scoped_lockable)
 #define GUARDED_BY(x) QZ_THREAD_ANNOTATION(guarded_by(x))
-#define PT_GUARDED_BY(x) QZ_THREAD_ANNOTATION(pt_guarded_by(x))
 #define REQUIRES(...) QZ_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define EXCLUDES(...) QZ_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) QZ_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) QZ_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
-#define NO_THREAD_SAFETY_ANALYSIS QZ_THREAD_ANNOTATION(no_thread_safety_analysis)
 
 namespace qz {
 
@@ -83,25 +80,6 @@ class CondVar {
 
  private:
   std::condition_variable condition_;
-};
-
-// A value read and replaced whole, under a mutex of its own: settings that
-// any thread reads and that change only between runs.
-template <typename T>
-class Guarded {
- public:
-  T get() const EXCLUDES(mutex_) {
-    MutexLock lock(mutex_);
-    return value_;
-  }
-  void set(T value) EXCLUDES(mutex_) {
-    MutexLock lock(mutex_);
-    value_ = std::move(value);
-  }
-
- private:
-  mutable Mutex mutex_;
-  T value_ GUARDED_BY(mutex_){};
 };
 
 }  // namespace qz

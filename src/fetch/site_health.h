@@ -110,7 +110,6 @@ class SiteHealth {
   bool everAnswered() const { return everAnswered_; }
   bool busySeen() const { return pacer_.busySeen(); }
   GiveUpCause giveUpCause() const { return giveUpCause_; }
-  std::chrono::microseconds gap() const { return pacer_.gap(); }
 
  private:
   enum class Phase { kUp, kChecking, kDown, kGivenUp };
