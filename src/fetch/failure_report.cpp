@@ -25,7 +25,8 @@ std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
     case GiveUpCause::kNone:
       break;
   }
-  return {};
+  // Not given up: the page itself had its asks.
+  return "the page was asked " + std::to_string(limits.mostAsks) + " times already";
 }
 
 }  // namespace
@@ -63,7 +64,8 @@ bool isSecureFailure(const RequestResult& result) {
           (isCertificateRefusal(result.last->why) || result.last->why == Why::kHandshake));
 }
 
-std::string failureReport(const FailedFetches& failed, const std::string& baseUrl) {
+std::string failureReport(const FailedFetches& failed, const std::string& baseUrl,
+                          bool sessionNotKept) {
   if (failed.count == 0) {
     return {};
   }
@@ -76,6 +78,11 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
             " could not be fetched; the next run will ask for them again:\r\n";
   for (const auto& [cause, count] : failed.byCause) {
     report += "  " + cause + " x " + std::to_string(count) + "\r\n";
+  }
+  if (sessionNotKept) {
+    report +=
+        "qzturns: the site did not keep the run's session: pages came back without what they "
+        "were asked for even after it was opened again.\r\n";
   }
   if (failed.secureConnectionFailed) {
     report += Transport::authorityFileSupported()

@@ -25,8 +25,10 @@ bool isSecureFailure(const RequestResult& result);
 // What standard error tells at the end of a run in which pages were not
 // fetched or saved: how many and why, each page once by its cause, that the
 // next run asks again, and, when no request got any answer, that the site
-// at baseUrl could not be reached. Lines end in CR LF. Empty when every
-// page came.
-std::string failureReport(const FailedFetches& failed, const std::string& baseUrl);
+// at baseUrl could not be reached; when sessionNotKept, that the site did
+// not keep the run's session. Lines end in CR LF. Empty when every page
+// came.
+std::string failureReport(const FailedFetches& failed, const std::string& baseUrl,
+                          bool sessionNotKept);
 
 }  // namespace qz

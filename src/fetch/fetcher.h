@@ -16,6 +16,11 @@ namespace qz {
 // The most requests a run may have under way at once.
 inline constexpr int kMaxConnections = 8;
 
+// What a request is for: a page that is read, or a visit made for what it
+// does besides (the session a front page opens), to which the bound on the
+// asks of one page does not apply.
+enum class Purpose { kPage, kVisit };
+
 // What one fetch brought besides its body.
 struct Fetched {
   bool arrived = false;
@@ -48,7 +53,8 @@ class Fetcher {
   // *body holds nothing of use, and the page is counted among the failures.
   // *sentAt, when not nullptr, is when the request that brought the body
   // was sent. Throws only what running out of memory throws.
-  virtual bool fetch(const std::string& url, std::string* body, TimePoint* sentAt) = 0;
+  virtual bool fetch(const std::string& url, Purpose purpose, std::string* body,
+                     TimePoint* sentAt) = 0;
 
   // Counts among the failures a page that arrived but was of no use to the
   // crawl (cause says why, in plain words).

@@ -9,16 +9,20 @@ HttpFetcher::HttpFetcher(const FetcherSettings& settings)
   if (settings.transfer.connections > 1) {
     prefetcher_ = std::make_unique<Prefetcher>(
         settings.transfer.connections,
-        [this](const std::string& url, std::string* body) { return fetchWithRetries(url, body); },
+        [this](const std::string& url, Purpose purpose, std::string* body) {
+          return fetchWithRetries(url, purpose, body);
+        },
         [this] { return policy_.siteHasBeenBusy(); });
   }
 }
 
 HttpFetcher::~HttpFetcher() = default;
 
-Fetched HttpFetcher::fetchWithRetries(const std::string& url, std::string* body) {
+Fetched HttpFetcher::fetchWithRetries(const std::string& url, Purpose purpose, std::string* body) {
   RequestResult result = policy_.run(
-      url, [&] { return client_.get(url, body); }, [&] { return client_.probeRoot(url); });
+      url, purpose == Purpose::kPage,
+      [&](int mostExchanges) { return client_.get(url, body, mostExchanges); },
+      [&] { return client_.probeRoot(url); });
   Fetched fetched;
   fetched.arrived = result.arrived;
   fetched.sentAt = result.sentAt;
@@ -31,8 +35,10 @@ Fetched HttpFetcher::fetchWithRetries(const std::string& url, std::string* body)
   return fetched;
 }
 
-bool HttpFetcher::fetch(const std::string& url, std::string* body, TimePoint* sentAt) {
-  Fetched fetched = prefetcher_ ? prefetcher_->take(url, body) : fetchWithRetries(url, body);
+bool HttpFetcher::fetch(const std::string& url, Purpose purpose, std::string* body,
+                        TimePoint* sentAt) {
+  Fetched fetched =
+      prefetcher_ ? prefetcher_->take(url, purpose, body) : fetchWithRetries(url, purpose, body);
   if (!fetched.arrived) {
     failures_.count(fetched.failure, fetched.secureConnectionFailed);
   } else if (sentAt != nullptr) {

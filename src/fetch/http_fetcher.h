@@ -35,7 +35,8 @@ class HttpFetcher final : public Fetcher {
   // waits with it); pages said and not yet begun are not fetched.
   ~HttpFetcher() override;
 
-  bool fetch(const std::string& url, std::string* body, TimePoint* sentAt) override;
+  bool fetch(const std::string& url, Purpose purpose, std::string* body,
+             TimePoint* sentAt) override;
   void countNotSaved(const std::string& cause) override;
   FailedFetches failures() const override;
   int connections() const override;
@@ -45,7 +46,7 @@ class HttpFetcher final : public Fetcher {
 
  private:
   // One page's request, retries and all, on whichever thread asks.
-  Fetched fetchWithRetries(const std::string& url, std::string* body);
+  Fetched fetchWithRetries(const std::string& url, Purpose purpose, std::string* body);
 
   const FetcherSettings settings_;
   HttpClient client_;

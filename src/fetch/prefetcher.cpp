@@ -178,7 +178,7 @@ void Prefetcher::work() {
     Fetched result;
     std::exception_ptr error;
     try {
-      result = fetch_(job->url, &body);
+      result = fetch_(job->url, job->purpose, &body);
     } catch (...) {
       error = std::current_exception();  // for the crawl's thread to meet
     }
@@ -198,7 +198,7 @@ void Prefetcher::work() {
   }
 }
 
-Fetched Prefetcher::take(const std::string& url, std::string* body) {
+Fetched Prefetcher::take(const std::string& url, Purpose purpose, std::string* body) {
   MutexLock lock(mutex_);
   auto found = std::find_if(window_.begin(), window_.end(),
                             [&](const JobPtr& job) { return job->url == url; });
@@ -206,6 +206,7 @@ Fetched Prefetcher::take(const std::string& url, std::string* body) {
   if (found == window_.end()) {
     job = std::make_shared<Job>();
     job->url = url;
+    job->purpose = purpose;
     window_.push_front(job);
   } else {
     for (auto skipped = window_.begin(); skipped != found; ++skipped) {

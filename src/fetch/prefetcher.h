@@ -30,7 +30,7 @@ inline constexpr size_t kMaxBytesAhead = size_t{128} << 20;
 
 class Prefetcher {
  public:
-  using Fetch = std::function<Fetched(const std::string& url, std::string* body)>;
+  using Fetch = std::function<Fetched(const std::string& url, Purpose purpose, std::string* body)>;
 
   // fetch makes one page's request, retries and all, leaving no body after a
   // failure. busy tells when the site has asked us to slow down: from then
@@ -58,7 +58,9 @@ class Prefetcher {
   // failed. The pages said before it are dropped: the crawl asks in the
   // order it said, so what it went past is not wanted. An exception the
   // fetch threw on a thread of the prefetcher's is thrown here.
-  Fetched take(const std::string& url, std::string* body) EXCLUDES(mutex_);
+  // A page fetched ahead is always for kPage; one not said is fetched for
+  // purpose.
+  Fetched take(const std::string& url, Purpose purpose, std::string* body) EXCLUDES(mutex_);
 
  private:
   enum class JobState {
@@ -72,6 +74,7 @@ class Prefetcher {
   };
   struct Job {
     std::string url;
+    Purpose purpose = Purpose::kPage;
     JobState state = JobState::kExpected;
     std::string body;
     size_t heldBytes = 0;  // of body, while it counts as held ahead

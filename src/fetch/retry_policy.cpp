@@ -17,10 +17,12 @@ unsigned freshSeed() {
 
 RetryPolicy::RetryPolicy(const HealthLimits& limits) : health_(limits, freshSeed()) {}
 
-RequestResult RetryPolicy::run(const std::string& url, const std::function<TryOutcome()>& tryOnce,
+RequestResult RetryPolicy::run(const std::string& url, bool bounded,
+                               const std::function<TryOutcome(int)>& tryOnce,
                                const std::function<TryOutcome()>& probe) {
   SiteHealth::Request request;
   request.url = url;
+  request.bounded = bounded;
   RequestResult result;
   MutexLock lock(mutex_);
   for (;;) {
@@ -41,7 +43,7 @@ RequestResult RetryPolicy::run(const std::string& url, const std::function<TryOu
       lock.unlock();
       std::this_thread::sleep_until(step.at);
       Clock::time_point sent = Clock::now();
-      TryOutcome outcome = tryOnce();
+      TryOutcome outcome = tryOnce(step.mostExchanges);
       lock.lock();
       SiteState before = health_.state();
       step = health_.afterTry(request, outcome, Clock::now());

@@ -30,10 +30,13 @@ class RetryPolicy {
  public:
   explicit RetryPolicy(const HealthLimits& limits = HealthLimits());
 
-  // Fetches one URL: calls tryOnce for each try and probe for each probe of
-  // the site the model asks for, and waits what it says between them. Once
-  // the site is given up, fails at once without a try.
-  RequestResult run(const std::string& url, const std::function<TryOutcome()>& tryOnce,
+  // Fetches one URL: calls tryOnce for each try (with the requests it may
+  // make, redirects included) and probe for each probe of the site the model
+  // asks for, and waits what it says between them. Once the site is given
+  // up, fails at once without a try.
+  // A bounded request counts toward the asks its URL may get in the run.
+  RequestResult run(const std::string& url, bool bounded,
+                    const std::function<TryOutcome(int)>& tryOnce,
                     const std::function<TryOutcome()>& probe) EXCLUDES(mutex_);
 
   bool siteHasBeenBusy() const EXCLUDES(mutex_);

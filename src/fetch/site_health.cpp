@@ -40,9 +40,6 @@ void SiteHealth::enterPhase(Phase next, TimePoint now, GiveUpCause cause) {
       giveUpCause_ = cause;
       break;
     case Phase::kUp:
-      if (before == Phase::kChecking) {
-        passedCheck_ = episode_;
-      }
       probeGap_ = milliseconds(0);
       answeredWell(now);
       break;
@@ -73,7 +70,7 @@ bool SiteHealth::outOfAsks(const std::string& url) const {
 }
 
 SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
-  if (phase_ == Phase::kGivenUp || outOfAsks(request.url)) {
+  if (phase_ == Phase::kGivenUp || (request.bounded && outOfAsks(request.url))) {
     return {Step::kFail, now};
   }
   if (waiting()) {
@@ -83,11 +80,14 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
       return {Step::kFail, now};
     }
     request.waitedOutDown = true;
-    if (!probing_ && now >= nextProbeAt_) {
+    const TimePoint probeAt =
+        lastProbeAt_ ? std::max(nextProbeAt_, *lastProbeAt_ + limits_.firstProbeGap) : nextProbeAt_;
+    if (!probing_ && now >= probeAt) {
       probing_ = true;
+      lastProbeAt_ = now;
       return {Step::kProbe, now};
     }
-    return {Step::kWait, probing_ ? giveUpAt : std::min(giveUpAt, nextProbeAt_)};
+    return {Step::kWait, probing_ ? giveUpAt : std::min(giveUpAt, probeAt)};
   }
   if (request.checkedIn != 0) {
     // It ran out of tries and started a check of the site: if the site
@@ -108,9 +108,10 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
   // several connections keep the pacing gap between them too.
   TimePoint start = std::max(now, lastStart_ + pacer_.gap());
   lastStart_ = start;
-  ++asks_[request.url];
   ++request.asks;
-  return {Step::kGo, start};
+  const int asked = request.bounded ? ++asks_[request.url] : request.asks;
+  request.triedAt = start;
+  return {Step::kGo, start, limits_.mostAsks - asked + 1};
 }
 
 // Whether the site answered at all; a refused certificate is an answer of a
@@ -150,7 +151,8 @@ void SiteHealth::judgeSite(const Request& request, Fault fault, TimePoint now) {
 // A page that used up its tries, or gave no answer for the whole stall
 // limit (it has had its time: at once to the check, rather than three more
 // stalls).
-SiteHealth::Step SiteHealth::outOfTries(Request& request, bool othersAnswered, TimePoint now) {
+SiteHealth::Step SiteHealth::outOfTries(Request& request, bool stalled, bool othersAnswered,
+                                        TimePoint now) {
   if (!everAnswered_) {
     enterPhase(Phase::kGivenUp, now, GiveUpCause::kNeverAnswered);
     return {Step::kFail, now};
@@ -159,12 +161,19 @@ SiteHealth::Step SiteHealth::outOfTries(Request& request, bool othersAnswered, T
     return {Step::kFail, now};
   }
   enterPhase(Phase::kChecking, now);
-  request.checkedIn = episode_;
+  // A first stall keeps the page's tries, whatever the check finds: the
+  // whole site may have hung, and answer again by the time it is probed.
+  request.checkedIn = stalled && !request.stalled ? 0 : episode_;
+  request.stalled = request.stalled || stalled;
   return {Step::kPause, now};
 }
 
 SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcome, TimePoint now) {
   request.last = outcome;
+  request.asks += outcome.exchanges - 1;
+  if (request.bounded) {
+    asks_[request.url] += outcome.exchanges - 1;
+  }
   const Fault fault = faultOf(outcome);
   const bool widened = takeAnswer(outcome, fault, now) && pacer_.onAnswer(fault == Fault::kBusy);
   if (showsSiteWorking(fault, outcome)) {
@@ -186,10 +195,16 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
     request.failingSince = now;
   }
   if (!failingSince_) {
-    failingSince_ = now;
+    // The site's last answer, for all the failed try can tell: a stall
+    // counts from when the try went out, not from when it was given up.
+    failingSince_ = lastGood_ ? std::max(request.triedAt, *lastGood_) : request.triedAt;
   }
   lastFault_ = fault;
   if (phase_ == Phase::kGivenUp || outcome.retryAfterSeconds > limits_.longestRetryAfter) {
+    return {Step::kFail, now};
+  }
+  if (fault == Fault::kBusy && now - *failingSince_ >= limits_.givenUpAfter) {
+    enterPhase(Phase::kGivenUp, now, GiveUpCause::kRefusing);  // refusing, waits and all
     return {Step::kFail, now};
   }
   if (fault != Fault::kBusy || !widened) {
@@ -197,7 +212,7 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
   }
   const bool othersAnswered = lastGood_ && *lastGood_ > *request.failingSince;
   judgeSite(request, fault, now);
-  if (outOfAsks(request.url)) {
+  if (request.bounded ? outOfAsks(request.url) : request.asks >= limits_.mostAsks) {
     if (phase_ == Phase::kUp && everAnswered_ && !othersAnswered) {
       enterPhase(Phase::kChecking, now);  // the pages after it wait for the check
     }
@@ -208,9 +223,17 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
   }
   const bool stalled = fault == Fault::kNoAnswer && outcome.why == Why::kTimedOut;
   if (request.counted >= limits_.tries || stalled) {
-    return outOfTries(request, othersAnswered, now);
+    return outOfTries(request, stalled, othersAnswered, now);
   }
-  return {Step::kPause, now + pauseBefore(request, outcome)};
+  milliseconds pause = pauseBefore(request, outcome);
+  if (outcome.retryAfterSeconds >= 0) {
+    // The wait the site asks for counts toward the time after which a
+    // refusing site is given up: the next try comes by then at the latest.
+    auto left =
+        std::chrono::duration_cast<milliseconds>(*failingSince_ + limits_.givenUpAfter - now);
+    pause = std::clamp(left, milliseconds(0), pause);
+  }
+  return {Step::kPause, now + pause};
 }
 
 void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
@@ -221,6 +244,9 @@ void SiteHealth::probed(const TryOutcome& outcome, TimePoint now) {
     return;
   }
   if (showsSiteWorking(fault, outcome)) {
+    if (phase_ == Phase::kChecking) {
+      passedCheck_ = episode_;  // the site answered at once: the page failed alone
+    }
     enterPhase(Phase::kUp, now);
     return;
   }

@@ -8,24 +8,28 @@
 //    site has answered 429 or 503 (busy), requests are spaced by the pacer's
 //    gap, which follows what the site accepts; a refusal that widened the
 //    gap costs the request none of its tries.
-//  - checking: a page ran out of tries while no other page answered. Requests
-//    wait while the site's root is probed at once: an answer shows the page
-//    failed alone (it fails; the others go on), a failure that the site is
-//    down.
+//  - checking: a page ran out of tries, or gave no answer in the stall
+//    limit, while no other page answered. Requests wait while the site's
+//    root is probed at once: an answer shows the page failed alone (it
+//    fails, but for a first stall, which may have been the whole site's
+//    hang: that page goes on with the tries it has left), a failure that
+//    the site is down.
 //  - down: the site stopped answering: a connection refused; tries of two
 //    different pages in a row unanswered or answered 5xx; or a check that
 //    failed. Requests wait, asking nothing; the site is probed with one
 //    request for its root at a time, at gaps of 1, 2, 4 and then 5 s, and the
 //    first answer brings it back up: every waiting request goes on, with its
 //    tries afresh.
-//  - given up: down for 60 s since its first failure, never answered at all
+//  - given up: down or refusing for 60 s since its last answer (the waits
+//    that Retry-After asks for count toward them), never answered at all
 //    once the first request is out of tries, or its certificate refused (no
 //    page would fare better). Every request fails at once, with no try, for
 //    the rest of the run.
 //
 // A page that fails while the site answers other requests fails alone: its
 // fault, not the site's. Whatever the site answers, no URL is asked more than
-// 8 times in a run.
+// 8 times in a run, redirects included. Probes of the site's root are bound
+// by their own rule: never two within firstProbeGap.
 //
 // Pure logic over the times its caller gives: RetryPolicy adds the clock,
 // the lock and the waits. Not safe to share without that lock.
@@ -50,10 +54,11 @@ struct HealthLimits {
   int pauseGrowth = 2;                            // each pause that many times the one before
   long longestRetryAfter = 60;                    // seconds; a longer wait is not waited for
   PacerLimits pace;                               // the gap between requests once the site is busy
-  std::chrono::milliseconds firstProbeGap{1000};  // while down; grown, up to the longest
+  std::chrono::milliseconds firstProbeGap{1000};  // while down, and between any two probes
+
   int probeGapGrowth = 2;
   std::chrono::milliseconds longestProbeGap{5000};
-  std::chrono::milliseconds givenUpAfter{60000};  // down this long since its first failure
+  std::chrono::milliseconds givenUpAfter{60000};  // down this long since its last answer
 };
 
 // How the site is doing as a caller sees it: the phase, with up told apart
@@ -72,10 +77,13 @@ class SiteHealth {
   // own, passed in with each step.
   struct Request {
     std::string url;
-    int asks = 0;     // its tries so far
-    int counted = 0;  // failed tries that count against its tries
+    bool bounded = true;  // counts toward the asks of its URL (a page, not a visit)
+    int asks = 0;         // its tries so far
+    int counted = 0;      // failed tries that count against its tries
     std::optional<TimePoint> failingSince;
+    TimePoint triedAt{};     // when its last try was sent
     uint64_t checkedIn = 0;  // the check it started, having run out of tries (0: none)
+    bool stalled = false;    // it has given no answer in the stall limit once
     bool waitedOutDown = false;
     std::optional<TryOutcome> last;  // of its last try
   };
@@ -92,6 +100,7 @@ class SiteHealth {
     };
     Kind kind = kGo;
     TimePoint at{};
+    int mostExchanges = 1;  // of a kGo: the requests the try may make, redirects included
   };
 
   // jitterSeed varies the pauses a little, so that clients cut off together
@@ -101,7 +110,8 @@ class SiteHealth {
 
   // Before each try of request; kGo counts the try as made.
   Step beforeTry(Request& request, TimePoint now);
-  // After a try that kGo allowed: kArrived, kFail, or kPause.
+  // After a try that kGo allowed: kArrived, kFail, or kPause. Each redirect
+  // the try followed counts as an ask of the URL.
   Step afterTry(Request& request, const TryOutcome& outcome, TimePoint now);
   // After a probe that kProbe asked for.
   void probed(const TryOutcome& outcome, TimePoint now);
@@ -123,7 +133,7 @@ class SiteHealth {
   bool takeAnswer(const TryOutcome& outcome, Fault fault, TimePoint now);
   void answeredWell(TimePoint now);
   void judgeSite(const Request& request, Fault fault, TimePoint now);
-  Step outOfTries(Request& request, bool othersAnswered, TimePoint now);
+  Step outOfTries(Request& request, bool stalled, bool othersAnswered, TimePoint now);
   std::chrono::milliseconds pauseBefore(const Request& request, const TryOutcome& last);
   bool outOfAsks(const std::string& url) const;
 
@@ -141,6 +151,7 @@ class SiteHealth {
   uint64_t passedCheck_ = 0;  // the last check the site passed at once
   TimePoint downSince_{};     // of the check or down in hand
   TimePoint nextProbeAt_{};
+  std::optional<TimePoint> lastProbeAt_;
   std::chrono::milliseconds probeGap_{0};
   bool probing_ = false;
   std::unordered_map<std::string, int> asks_;  // by URL, over the whole run

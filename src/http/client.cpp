@@ -36,21 +36,23 @@ TryOutcome HttpClient::exchangeWithCookies(const std::string& url, std::string* 
   return outcome;
 }
 
-TryOutcome HttpClient::get(const std::string& url, std::string* body) {
+TryOutcome HttpClient::get(const std::string& url, std::string* body, int mostExchanges) {
   std::string current = withUnsafeBytesEncoded(url);
-  for (int hop = 0;; ++hop) {
+  for (int exchanges = 1;; ++exchanges) {
     AnswerHeaders headers;
     bool isWebAddress = true;
     TryOutcome outcome = exchangeWithCookies(current, body, &headers, &isWebAddress);
+    outcome.exchanges = exchanges;
     if (!isWebAddress || !isRedirect(outcome.status) || headers.location.empty()) {
       return outcome;
     }
     current = withUnsafeBytesEncoded(resolveLocation(current, headers.location));
-    if (current.empty() || hop >= kMaxRedirects) {
+    if (current.empty() || exchanges > kMaxRedirects || exchanges >= mostExchanges) {
       body->clear();
       TryOutcome loop;
       loop.status = outcome.status;
       loop.why = Why::kRedirect;
+      loop.exchanges = exchanges;
       return loop;  // a redirect loop, or a way off the web
     }
   }

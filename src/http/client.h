@@ -18,10 +18,12 @@ class HttpClient {
   explicit HttpClient(const TransferSettings& settings);
 
   // One try of a request for url: the answer, after at most kMaxRedirects
-  // redirects, with the cookies of the jar at every hop. A whole body of an
-  // answer below 400 goes into *body; after any other outcome *body holds
-  // nothing of use. A URL that is not http or https is never asked for.
-  TryOutcome get(const std::string& url, std::string* body);
+  // redirects and mostExchanges requests in all, with the cookies of the jar
+  // at every hop. A whole body of an answer below 400 goes into *body; after
+  // any other outcome *body holds nothing of use. A URL that is not http or
+  // https is never asked for. A redirect past either bound is a failure
+  // (Why::kRedirect).
+  TryOutcome get(const std::string& url, std::string* body, int mostExchanges = kMaxRedirects + 1);
 
   // One request for the root "/" of url's site, whose answer, whatever page
   // it is, shows that the server and what stands behind it work.

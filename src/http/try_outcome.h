@@ -45,6 +45,7 @@ struct TryOutcome {
   long retryAfterSeconds = -1;  // what the site asked us to wait, -1 for nothing
   // Why no whole answer came; kNone when the status says it, and only then.
   Why why = Why::kNone;
+  int exchanges = 1;  // requests the try made: one, and one more for each redirect followed
 };
 
 // What an answer's status says of a try before its body is read: a status

@@ -126,7 +126,10 @@ std::optional<std::string> asBrowsersRead(std::string_view location, const Refer
     }
     std::string_view rest = std::string_view(text).substr(length + 1);
     if (base.scheme && asciiLower(*base.scheme) == scheme && rest.substr(0, 2) != "//") {
-      return std::string(rest);  // "http:x" from an http page: relative to it
+      // "http:x" from an http page is relative to it, and "http:https://x"
+      // too: a first segment that looks like a scheme stays one of the path.
+      std::string relative(rest);
+      return relative.find(':') < relative.find_first_of("/?") ? "./" + relative : relative;
     }
     return scheme + ":" + slashesThenHost(rest);
   }

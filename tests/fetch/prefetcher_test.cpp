@@ -97,7 +97,8 @@ class PrefetcherTest : public ::testing::Test {
  protected:
   std::unique_ptr<Prefetcher> make(int connections, size_t maxBytes = kMaxBytesAhead) {
     return std::make_unique<Prefetcher>(
-        connections, [this](const std::string& url, std::string* body) { return fetch(url, body); },
+        connections,
+        [this](const std::string& url, Purpose, std::string* body) { return fetch(url, body); },
         [this] { return busy.load(); }, maxBytes);
   }
   // A moment for the threads to do what they would, when the test looks
@@ -123,7 +124,7 @@ TEST_F(PrefetcherTest, FetchesTheNextNOfTheNextTwoNAndHandsThemOverInOrder) {
   fetch.releaseAll();
   std::string body;
   for (const std::string& url : pages(10)) {
-    Fetched page = prefetcher->take(url, &body);
+    Fetched page = prefetcher->take(url, Purpose::kPage, &body);
     EXPECT_TRUE(page.arrived) << url;
     EXPECT_EQ(body, url);
   }
@@ -137,12 +138,12 @@ TEST_F(PrefetcherTest, AFailureIsHandedOverWithItsCause) {
   auto prefetcher = make(3);
   prefetcher->expect(pages(3), false);
   std::string body = "left over";
-  EXPECT_TRUE(prefetcher->take("/p0", &body).arrived);
-  Fetched failed = prefetcher->take("/p1", &body);
+  EXPECT_TRUE(prefetcher->take("/p0", Purpose::kPage, &body).arrived);
+  Fetched failed = prefetcher->take("/p1", Purpose::kPage, &body);
   EXPECT_FALSE(failed.arrived);
   EXPECT_EQ(failed.failure, "refused: /p1");
   EXPECT_EQ(body, "");
-  EXPECT_TRUE(prefetcher->take("/p2", &body).arrived);
+  EXPECT_TRUE(prefetcher->take("/p2", Purpose::kPage, &body).arrived);
 }
 
 TEST_F(PrefetcherTest, PagesGonePastAreDroppedAndAPageAskedAgainIsFetchedAgain) {
@@ -151,7 +152,7 @@ TEST_F(PrefetcherTest, PagesGonePastAreDroppedAndAPageAskedAgainIsFetchedAgain) 
   fetch.started(1);  // the first under way, and held
   std::string body;
   bool arrived = false;
-  std::thread crawl([&] { arrived = prefetcher->take("/p3", &body).arrived; });
+  std::thread crawl([&] { arrived = prefetcher->take("/p3", Purpose::kPage, &body).arrived; });
   // Once the crawl has asked for the fourth, those before it are gone.
   while (prefetcher->expectAfter("/p2", {})) {
     std::this_thread::sleep_for(milliseconds(1));
@@ -161,7 +162,7 @@ TEST_F(PrefetcherTest, PagesGonePastAreDroppedAndAPageAskedAgainIsFetchedAgain) 
   EXPECT_TRUE(arrived);
   EXPECT_EQ(fetch.startedNow(), (std::vector<std::string>{"/p0", "/p3"}));
   // Asked for again, as after a renewal of the session: a request of its own.
-  EXPECT_TRUE(prefetcher->take("/p3", &body).arrived);
+  EXPECT_TRUE(prefetcher->take("/p3", Purpose::kPage, &body).arrived);
   EXPECT_EQ(fetch.startedNow(), (std::vector<std::string>{"/p0", "/p3", "/p3"}));
 }
 
@@ -171,8 +172,8 @@ TEST_F(PrefetcherTest, SoonPagesGoBeforeThoseSaidEarlier) {
   prefetcher->expect({"/later"}, false);
   prefetcher->expect({"/now"}, true);
   std::string body;
-  EXPECT_TRUE(prefetcher->take("/now", &body).arrived);
-  EXPECT_TRUE(prefetcher->take("/later", &body).arrived);
+  EXPECT_TRUE(prefetcher->take("/now", Purpose::kPage, &body).arrived);
+  EXPECT_TRUE(prefetcher->take("/later", Purpose::kPage, &body).arrived);
   EXPECT_EQ(fetch.startedNow().size(), 2u);
 }
 
@@ -186,7 +187,7 @@ TEST_F(PrefetcherTest, TheBytesHeldAheadAreBounded) {
   EXPECT_LE(fetch.startedNow().size(), 4u);
   std::string body;
   for (const std::string& url : pages(8)) {
-    EXPECT_TRUE(prefetcher->take(url, &body).arrived) << url;
+    EXPECT_TRUE(prefetcher->take(url, Purpose::kPage, &body).arrived) << url;
     EXPECT_EQ(body.size(), 1000u);
   }
 }
@@ -198,7 +199,7 @@ TEST_F(PrefetcherTest, ABusySiteGetsOneRequestAtATime) {
   prefetcher->expect(pages(12), false);
   std::string body;
   for (const std::string& url : pages(12)) {
-    EXPECT_TRUE(prefetcher->take(url, &body).arrived);
+    EXPECT_TRUE(prefetcher->take(url, Purpose::kPage, &body).arrived);
   }
   EXPECT_EQ(fetch.maxUnderWay(), 1);
 }
@@ -208,9 +209,9 @@ TEST_F(PrefetcherTest, WhatAFetchThrowsIsThrownWhereThePageIsTaken) {
   auto prefetcher = make(2);
   prefetcher->expect({"/p0", "/throws", "/p1"}, false);
   std::string body;
-  EXPECT_TRUE(prefetcher->take("/p0", &body).arrived);
-  EXPECT_THROW(prefetcher->take("/throws", &body), std::runtime_error);
-  EXPECT_TRUE(prefetcher->take("/p1", &body).arrived);
+  EXPECT_TRUE(prefetcher->take("/p0", Purpose::kPage, &body).arrived);
+  EXPECT_THROW(prefetcher->take("/throws", Purpose::kPage, &body), std::runtime_error);
+  EXPECT_TRUE(prefetcher->take("/p1", Purpose::kPage, &body).arrived);
 }
 
 TEST_F(PrefetcherTest, EndingWaitsForTheFetchesUnderWayAndBeginsNoOther) {

@@ -52,7 +52,7 @@ TEST(RetryPolicyTest, RequestsOnSeveralThreadsWaitOutAnOutageTogether) {
   RetryPolicy policy(limits);
   std::atomic<bool> down{false};
   std::atomic<int> tries{0}, probes{0};
-  auto tryOnce = [&] {
+  auto tryOnce = [&](int) {
     ++tries;
     TryOutcome outcome;
     outcome.kind = down ? TryOutcome::kTransient : TryOutcome::kArrived;
@@ -62,15 +62,15 @@ TEST(RetryPolicyTest, RequestsOnSeveralThreadsWaitOutAnOutageTogether) {
   };
   auto probe = [&] {
     ++probes;
-    return tryOnce();
+    return tryOnce(1);
   };
-  ASSERT_TRUE(policy.run("/warm", tryOnce, probe).arrived);
+  ASSERT_TRUE(policy.run("/warm", true, tryOnce, probe).arrived);
   down = true;
   std::vector<std::thread> threads;
   std::atomic<int> arrived{0};
   for (int i = 0; i < 8; ++i) {
     threads.emplace_back([&, i] {
-      arrived += policy.run("/page" + std::to_string(i), tryOnce, probe).arrived ? 1 : 0;
+      arrived += policy.run("/page" + std::to_string(i), true, tryOnce, probe).arrived ? 1 : 0;
     });
   }
   std::this_thread::sleep_for(milliseconds(300));

@@ -33,9 +33,11 @@ const TryOutcome kOk = answer(200);
 const TryOutcome kRefused = failure(Why::kRefused);
 
 // The site in simulated time: each request takes a millisecond, and what
-// the site answers depends on the URL and the time. Requests are fetched one
-// after the other, as with one connection, each driven through the model to
-// its end; every request sent (tries and probes) is logged.
+// the site answers depends on the URL and the time; while it hangs, a request
+// is answered when the hang ends, or gives up after the 30 s stall limit.
+// Requests are fetched one after the other, as with one connection, each
+// driven through the model to its end; every request sent (tries and
+// probes) is logged.
 class SimulatedRun {
  public:
   using Site = std::function<TryOutcome(const std::string& url, milliseconds at)>;
@@ -61,7 +63,8 @@ class SimulatedRun {
         continue;
       }
       if (step.kind == Step::kProbe) {
-        health_.probed(send("/"), now_);
+        TryOutcome answered = send("/");
+        health_.probed(answered, now_);
         continue;
       }
       now_ = std::max(now_, step.at);
@@ -86,13 +89,22 @@ class SimulatedRun {
   milliseconds elapsed() const { return std::chrono::duration_cast<milliseconds>(now_ - start_); }
   const std::vector<Sent>& sent() const { return sent_; }
   SiteHealth& health() { return health_; }
+  void hang(milliseconds from, milliseconds to) {
+    hangFrom_ = from;
+    hangTo_ = to;
+  }
 
  private:
   TryOutcome send(const std::string& url) {
-    sent_.push_back({url, elapsed()});
-    TryOutcome outcome = site_(url, elapsed());
+    const milliseconds at = elapsed();
+    sent_.push_back({url, at});
+    if (at >= hangFrom_ && at < hangTo_) {
+      const milliseconds stall(30000);
+      now_ += std::min(hangTo_ - at, stall);
+      return hangTo_ - at <= stall ? site_(url, hangTo_) : failure(Why::kTimedOut);
+    }
     now_ += milliseconds(1);
-    return outcome;
+    return site_(url, at);
   }
 
   Site site_;
@@ -100,7 +112,19 @@ class SimulatedRun {
   TimePoint start_{std::chrono::hours(1)};
   TimePoint now_ = start_;
   std::vector<Sent> sent_;
+  milliseconds hangFrom_{0}, hangTo_{0};
 };
+
+// The times, from the start, at which url was sent.
+std::vector<long> sendTimes(const SimulatedRun& run, const std::string& url) {
+  std::vector<long> times;
+  for (const auto& sent : run.sent()) {
+    if (sent.url == url) {
+      times.push_back(static_cast<long>(sent.at.count()));
+    }
+  }
+  return times;
+}
 
 // Answers every page well, but for an outage of the given kind between
 // from and to.
@@ -124,6 +148,73 @@ TEST(SiteHealthTest, AnOutageOfUpTo40SecondsIsWaitedOutWithOneProbeAtATime) {
       EXPECT_LE(run.count("/page" + std::to_string(page)), 8);
     }
   }
+}
+
+// A server that accepts and says nothing: the page in flight keeps the tries
+// it has left, and is asked again when the server answers.
+TEST(SiteHealthTest, AHangOfUpTo40SecondsLosesNothing) {
+  for (long hangs : {35000L, 40000L}) {
+    SimulatedRun run([](const std::string&, milliseconds) { return kOk; });
+    run.hang(milliseconds(5), milliseconds(5 + hangs));
+    for (int page = 0; page < 20; ++page) {
+      EXPECT_TRUE(run.fetch("/page" + std::to_string(page))) << hangs << " " << page;
+    }
+    EXPECT_EQ(run.health().state(), SiteState::kUp) << hangs;
+  }
+}
+
+// Down for good, refusing or hanging: the run ends within 75 s of the
+// site's last answer; probes never come closer than a second.
+TEST(SiteHealthTest, ASiteDownOrHangingForGoodIsGivenUpWithin75Seconds) {
+  for (bool hangs : {false, true}) {
+    SimulatedRun run(outage(kRefused, milliseconds(hangs ? 1000000 : 1), milliseconds(1000000)));
+    if (hangs) {
+      run.hang(milliseconds(1), milliseconds(1000000));
+    }
+    EXPECT_TRUE(run.fetch("/first"));
+    int page = 0;
+    while (run.health().state() != SiteState::kGivenUp && page < 100) {
+      run.fetch("/page" + std::to_string(page++));
+    }
+    EXPECT_EQ(run.health().state(), SiteState::kGivenUp) << hangs;
+    EXPECT_LE(run.elapsed(), milliseconds(75000)) << hangs;
+    std::vector<long> probes = sendTimes(run, "/");
+    for (size_t i = 1; i < probes.size(); ++i) {
+      EXPECT_GE(probes[i] - probes[i - 1], 1000) << hangs;
+    }
+  }
+}
+
+// "Retry-After: 60" on every answer: the waits count toward the minute after
+// which a refusing site is given up.
+TEST(SiteHealthTest, RetryAfterForEverIsGivenUpWithin75Seconds) {
+  TryOutcome later = answer(429);
+  later.retryAfterSeconds = 60;
+  SimulatedRun run(
+      [&](const std::string&, milliseconds at) { return at < milliseconds(1) ? kOk : later; });
+  EXPECT_TRUE(run.fetch("/first"));
+  run.fetch("/refused");
+  EXPECT_EQ(run.health().giveUpCause(), GiveUpCause::kRefusing);
+  EXPECT_LE(run.elapsed(), milliseconds(75000));
+  // One that asks to wait once is waited for.
+  SimulatedRun once([&](const std::string& url, milliseconds at) {
+    return url == "/once" && at < milliseconds(1000) ? later : kOk;
+  });
+  EXPECT_TRUE(once.fetch("/once"));
+  EXPECT_EQ(once.count("/once"), 2);
+}
+
+TEST(SiteHealthTest, RedirectsCountAsAsksOfThePage) {
+  TryOutcome loop = answer(302);
+  loop.kind = TryOutcome::kFailed;
+  loop.why = Why::kRedirect;
+  loop.exchanges = 8;
+  SimulatedRun run([&](const std::string&, milliseconds) { return loop; });
+  SiteHealth::Request request;
+  EXPECT_FALSE(run.fetch("/loop", &request));
+  EXPECT_EQ(request.asks, 8);
+  EXPECT_FALSE(run.fetch("/loop"));
+  EXPECT_EQ(run.count("/loop"), 1) << "its eight asks are used up";
 }
 
 TEST(SiteHealthTest, ProbesWidenFromOneSecondToFive) {
@@ -187,14 +278,14 @@ TEST(SiteHealthTest, APageThatFailsAloneFailsAfterItsTriesAndOneLookAtTheSite) {
   }
 }
 
-TEST(SiteHealthTest, APageThatStallsIsAskedOnceAndTheSiteLookedAt) {
+TEST(SiteHealthTest, APageThatStallsAloneIsAskedTwiceAndTheSiteLookedAtEachTime) {
   SimulatedRun run([](const std::string& url, milliseconds) {
     return url == "/stalls" ? failure(Why::kTimedOut) : kOk;
   });
   EXPECT_TRUE(run.fetch("/before"));
   EXPECT_FALSE(run.fetch("/stalls"));
-  EXPECT_EQ(run.count("/stalls"), 1);
-  EXPECT_EQ(run.count("/"), 1);
+  EXPECT_EQ(run.count("/stalls"), 2);
+  EXPECT_EQ(run.count("/"), 2);
   EXPECT_TRUE(run.fetch("/after"));
 }
 

@@ -44,6 +44,7 @@ TEST(RedirectLocationTest, FollowsWhatBrowsersFollowAndSendsItEncoded) {
       {"http:///x/y", "http://x/y"},
       {"http:x", "http://h:8080/dir/x"},
       {"http:/x", "http://h:8080/x"},
+      {"http:https://x/y", "http://h:8080/dir/https://x/y"},
       {"https:x", "https://x"},
       {"\\\\other\\x?q\\r", "http://other/x?q\\r"},
       {"/a\\b", "http://h:8080/a/b"},

@@ -184,7 +184,7 @@ TEST_F(FetchPageTest, FollowsRedirectsButNotForever) {
   loop.headers.push_back({"Location", "/loop"});
   site.serve("/loop", loop);
   EXPECT_FALSE(fetch("/loop"));
-  EXPECT_LT(site.count("/loop"), 20);
+  EXPECT_EQ(site.count("/loop"), 8) << "each redirect is an ask of the page";
 }
 
 TEST_F(FetchPageTest, RedirectToALocalFileIsNotFollowed) {
@@ -222,7 +222,7 @@ TEST_F(FetchPageTest, StalledOrTricklingTransferIsGivenUpWithoutAnotherTry) {
   site.release();
   EXPECT_EQ(site.count("/stall"), 1);
   EXPECT_EQ(site.count("/trickle"), 1);
-  EXPECT_EQ(site.count("/silent"), 1);
+  EXPECT_EQ(site.count("/silent"), 2) << "a first stall keeps its tries: the site may have hung";
   // A page that stalls while the site answers is that page's failure.
   EXPECT_EQ(fetcher->failures().byCause, (std::vector<std::pair<std::string, int>>{
                                              {"page too slow", 2}, {"no answer in 1 s", 1}}));
