@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "crawl/character_roster.h"
 #include "crawl/site_crawl.h"
 #include "fetch/failure_report.h"
 #include "fetch/http_fetcher.h"
@@ -44,7 +45,12 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
 
   int status = qz::crawlSite(state, *fetcher, arguments);
   // Standard output stays as it always was; what it cannot say goes here.
-  std::fputs(qz::failureReport(fetcher->failures(), state.baseUrl).c_str(), stderr);
+  std::fputs(
+      qz::failureReport(fetcher->failures(), state.baseUrl, state.renewals.everPaused).c_str(),
+      stderr);
+  if (state.listingCut) {
+    std::fputs(qz::kListingCutNote, stderr);
+  }
   if (settings.writeReader && !qz::writeReaderPage(state.savedTurnFiles)) {
     std::fputs(qz::kForeignReaderMessage, stderr);
   }

@@ -78,10 +78,36 @@ void extractCharacterNumbers(RunState& state) {
   }
 }
 
+namespace {
+
+// Takes what one listing page brought (the tags from firstNew on): its
+// character numbers into the roster at once, and of its tags keeps only
+// those that may still name the next offset, so that a listing of any
+// length holds the numbers it named and not its pages.
+void takeListingPage(RunState& state, size_t firstNew) {
+  for (size_t i = firstNew; i < state.linkTags.count(); ++i) {
+    std::optional<std::string> number = characterNumberOfTag(state.linkTags.at(i));
+    if (number && isPortableNamePart(*number)) {
+      state.characterRoster.add(*number);
+    }
+  }
+  LinkTagList kept;
+  for (size_t i = state.listingTagsPassed; i < state.linkTags.count(); ++i) {
+    if (listingOffsetOfTag(state.linkTags.at(i))) {
+      kept.append(state.linkTags.at(i));
+    }
+  }
+  state.linkTags = std::move(kept);
+  state.listingTagsPassed = 0;
+}
+
+}  // namespace
+
 void collectAllCharacters(RunState& state, Fetcher& fetcher) {
   state.listingOffset = 0;
   state.listingTagsPassed = 0;
   consoleWrite("Karakterszamok kigyujtese... ");
+  int pages = 0;
   do {
     state.requestUrl = listingPageUrl(state.baseUrl, state.listingOffset);
     // The page has already been asked again as often as the site deserves:
@@ -91,9 +117,17 @@ void collectAllCharacters(RunState& state, Fetcher& fetcher) {
       state.listingOffset = 0;
       break;
     }
+    const size_t firstNew = state.linkTags.count();
     collectLinkTags(state);
     consoleWrite(".");
     if (!advanceListingOffset(state)) {
+      state.listingOffset = 0;
+    }
+    takeListingPage(state, firstNew);
+    // No real listing comes near these: one that does never ends.
+    if (state.listingOffset != 0 &&
+        (++pages >= kMostListingPages || state.characterRoster.count() >= kMostCharacters)) {
+      state.listingCut = true;
       state.listingOffset = 0;
     }
   } while (state.listingOffset != 0);

@@ -30,6 +30,14 @@ bool advanceListingOffset(RunState& state);
 // out, since a number names a folder.
 void extractCharacterNumbers(RunState& state);
 
+// The most listing pages read, and characters taken, before the paging
+// stops (state.listingCut, and kListingCutNote on standard error).
+inline constexpr int kMostListingPages = 10000;
+inline constexpr size_t kMostCharacters = 100000;
+inline constexpr const char* kListingCutNote =
+    "qzturns: the site's listing went on past 10000 pages or 100000 characters; the run took "
+    "the characters named by then.\r\n";
+
 // The whole run: the listing, the "N karakter" line, then every character.
 void collectAllCharacters(RunState& state, Fetcher& fetcher);
 

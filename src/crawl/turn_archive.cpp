@@ -133,7 +133,7 @@ void archiveTurns(RunState& state, Fetcher& fetcher, std::string_view character)
       ++state.fetchedCount;
       continue;
     }
-    if (load == PageLoad::kWithoutContent) {
+    if (load == PageLoad::kWithoutContent || load == PageLoad::kSessionNotKept) {
       fetcher.countNotSaved(kNoTurnCause);
     }
     if (recheck) {

@@ -68,9 +68,14 @@ void collectTurnList(RunState& state, Fetcher& fetcher, std::string_view charact
   if (load == PageLoad::kFailed) {
     return;
   }
-  if (load == PageLoad::kWithoutContent) {
+  if (load == PageLoad::kWithoutContent || load == PageLoad::kSessionNotKept) {
     consoleWrite(kCannotDisplayMessage);
     consoleWriteLineEnd();
+    // Only a fresh session's word counts: this one may hide a character
+    // that has turns, and the next run asks for it again.
+    if (load == PageLoad::kSessionNotKept) {
+      fetcher.countNotSaved(kCannotDisplayUnkeptCause);
+    }
     return;
   }
   collectLinkTags(state);

@@ -16,6 +16,10 @@ inline constexpr std::string_view kCannotDisplayText =
     "Ezt az oldalt nem tudjuk sz\xE1modra megjelen\xEDteni.";
 inline constexpr std::string_view kCannotDisplayMessage =
     " Nem letezo karakter, vagy nincs nyilvanos forduloja. Vagy a franc tudja.";
+// The report's cause for a character page that said so while the site did
+// not keep the run's session.
+inline constexpr const char* kCannotDisplayUnkeptCause =
+    "came back as the cannot-display page while the session could not be kept";
 
 bool isCannotDisplayPage(std::string_view pageText);
 

@@ -5,9 +5,9 @@
 namespace qz {
 
 bool fetchPage(Fetcher& fetcher, const std::string& url, const std::string& fileName,
-               std::chrono::steady_clock::time_point* sentAt) {
+               std::chrono::steady_clock::time_point* sentAt, Purpose purpose) {
   std::string body;
-  if (!fetcher.fetch(url, &body, sentAt)) {
+  if (!fetcher.fetch(url, purpose, &body, sentAt)) {
     return false;
   }
   // The temp file is a local file like any other: a folder that cannot

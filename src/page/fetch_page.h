@@ -17,6 +17,7 @@ namespace qz {
 // a failure to write fileName ends the run (FileFailure). Prints nothing.
 // *sentAt, when given, is when the request that brought the body was sent.
 bool fetchPage(Fetcher& fetcher, const std::string& url, const std::string& fileName,
-               std::chrono::steady_clock::time_point* sentAt = nullptr);
+               std::chrono::steady_clock::time_point* sentAt = nullptr,
+               Purpose purpose = Purpose::kPage);
 
 }  // namespace qz

@@ -7,7 +7,7 @@
 namespace qz {
 
 void visitFrontPage(const RunState& state, Fetcher& fetcher) {
-  fetchPage(fetcher, frontPageUrl(state.baseUrl), state.tempFileName);
+  fetchPage(fetcher, frontPageUrl(state.baseUrl), state.tempFileName, nullptr, Purpose::kVisit);
 }
 
 PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
@@ -35,7 +35,7 @@ PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
     }
   }
   if (renewals.pausedUntil && Clock::now() < *renewals.pausedUntil) {
-    return PageLoad::kWithoutContent;
+    return PageLoad::kSessionNotKept;
   }
   visitFrontPage(state, fetcher);
   renewals.last = Clock::now();
@@ -49,6 +49,7 @@ PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
   } else if (++renewals.unhelpedInARow >= kUnhelpfulRenewals) {
     renewals.unhelpedInARow = 0;
     renewals.pausedUntil = Clock::now() + kRenewalPause;
+    renewals.everPaused = true;
   }
   return helped ? PageLoad::kWithContent : PageLoad::kWithoutContent;
 }

@@ -20,7 +20,9 @@ void visitFrontPage(const RunState& state, Fetcher& fetcher);
 enum class PageLoad {
   kFailed,          // not fetched (counted among the failures); state.pageText as it was
   kWithContent,     // state.pageText holds the page, with what it was asked for
-  kWithoutContent,  // state.pageText holds the page, without it even after a renewal
+  kWithoutContent,  // state.pageText holds the page, without it even in a fresh session
+  kSessionNotKept,  // state.pageText holds the page, without it, and renewals are paused:
+                    // what it says cannot be trusted
 };
 
 // Fetches url into the temp file and loads it into state.pageText. A page
@@ -28,10 +30,12 @@ enum class PageLoad {
 // a lost session: the session is renewed by a new front-page visit and the
 // page asked once more. A page that was sent before the latest renewal is
 // first only asked again, and renewed for only if it still lacks its
-// content. Every page that needs a renewal gets one, except that after
-// kUnhelpfulRenewals in a row after which the page came back the same
-// (characters the site hides, not a lost session), none is made for
-// kRenewalPause. Adds nothing to the failure report itself.
+// content. Every page that needs a renewal gets one, as often as that helps,
+// except that after kUnhelpfulRenewals in a row after which the page came
+// back the same (characters the site hides, or a site that keeps no
+// session), none is made for kRenewalPause. The front-page visit of a
+// renewal is no ask of a page: the bound on a page's asks leaves it alone.
+// Adds nothing to the failure report itself.
 PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
                       bool (*hasContent)(std::string_view pageText));
 

@@ -1,5 +1,6 @@
-// The five forms of request URL, under the game site's address. Numbers and keys
-// go into the URLs exactly as they stand: no escaping, no encoding.
+// The five forms of request URL, under the game site's address. Numbers and
+// keys go into the URLs as they stand but for the bytes that would end or
+// split the query ("#", "&", "%", "+", "="), which are percent-encoded.
 #pragma once
 
 #include <cstdint>

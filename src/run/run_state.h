@@ -34,6 +34,7 @@ struct RunState {
   // listingTagsOffset; since the offset only grows, they need no second look.
   size_t listingTagsPassed = 0;
   int32_t listingTagsOffset = 0;
+  bool listingCut = false;  // the paging stopped at its bound, not at the listing's end
   KeyList characterRoster;
   LinkTagList linkTags;
   KeyList turnList;  // turn keys of the character in hand
@@ -47,6 +48,7 @@ struct RunState {
     std::optional<std::chrono::steady_clock::time_point> last;  // the latest visit's end
     int unhelpedInARow = 0;  // renewals after which the page came back the same
     std::optional<std::chrono::steady_clock::time_point> pausedUntil;
+    bool everPaused = false;  // the site did not keep its session, once at least
   };
   Renewals renewals;
   // With pages fetched ahead: the character after the one in hand in the

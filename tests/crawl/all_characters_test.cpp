@@ -130,5 +130,26 @@ TEST_F(AllCharactersCrawlTest, WithPagesFetchedAheadEveryPageIsSaidInTheOrderItI
   EXPECT_EQ(site.count(turnTarget("1002", "7")), 0) << "its file is 007's";
 }
 
+// A listing whose next-page links never end: the paging stops at its bound,
+// with the characters named by then, holding their numbers and not the
+// pages' links.
+TEST_F(AllCharactersCrawlTest, AListingThatNeverEndsIsCutAtItsBound) {
+  site.serveOthers([](const std::string& target) -> std::optional<std::string> {
+    const std::string listing = listingTarget(0);
+    if (target.rfind(listing.substr(0, listing.size() - 1), 0) != 0) {
+      return std::nullopt;
+    }
+    int offset = std::stoi(target.substr(listing.size() - 1));
+    return listingPage({std::to_string(1000 + offset % 4000)}, {0, offset / 2, offset + 1});
+  });
+  Result result = run();
+  EXPECT_TRUE(result.state.listingCut);
+  EXPECT_EQ(site.count(listingTarget(9999)), 1);
+  EXPECT_EQ(site.count(listingTarget(10000)), 0);
+  EXPECT_EQ(result.state.characterRoster.count(), 4000u);
+  EXPECT_NE(result.out.find("... " + std::string(10000, '.') + "4000 karakter\r\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace qztest

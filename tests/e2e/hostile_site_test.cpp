@@ -71,5 +71,21 @@ TEST_F(HostileSiteTest, APlantedPartLinkIsNotFollowed) {
   EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm"}));
 }
 
+// A number that holds what would end the query reaches the site as its own
+// bytes, and its turns are its own, each under its own name.
+TEST_F(HostileSiteTest, ACharacterNumberWithAHashFetchesItsOwnPages) {
+  site.serve(kFrontPage, page("front"));
+  site.serve(listingTarget(0), page(listingPage({"12#4"}, {})));
+  site.serve(characterTarget("12%234"), page(characterPage({"1,0,0,0", "2,0,0,0"})));
+  site.serve(turnTarget("12%234", "1"), page(turnPage("one")));
+  site.serve(turnTarget("12%234", "2"), page(turnPage("two")));
+  site.serve(characterTarget("12"), page(characterPage({"1,0,0,0"})));
+  ProgramResult result = run();
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(saved("qz12#4/12#4-001.htm"), fragment("one"));
+  EXPECT_EQ(saved("qz12#4/12#4-002.htm"), fragment("two"));
+  EXPECT_EQ(site.count(characterTarget("12")), 0);
+}
+
 }  // namespace
 }  // namespace qztest

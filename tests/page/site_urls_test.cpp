@@ -33,9 +33,15 @@ TEST(SiteUrlsTest, OliKeySendsAtMostTenCharactersAfterOl) {
             "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1&fordulo=0&oli=");
 }
 
-TEST(SiteUrlsTest, NumbersAndKeysGoInUnchanged) {
-  EXPECT_EQ(characterPageUrl(kBase, "a b&c"),
-            "http://site.test/?m=qz&in=karakter.php&karakter=QZa b&c");
+TEST(SiteUrlsTest, NumbersAndKeysGoInAsTheyStandButWhatWouldSplitTheQuery) {
+  EXPECT_EQ(characterPageUrl(kBase, "a b,c"),
+            "http://site.test/?m=qz&in=karakter.php&karakter=QZa b,c");
+  EXPECT_EQ(characterPageUrl(kBase, "12#4"),
+            "http://site.test/?m=qz&in=karakter.php&karakter=QZ12%234");
+  EXPECT_EQ(turnPageUrl(kBase, "1&2", "5%+="),
+            "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1%262&fordulo=5%25%2B%3D");
+  EXPECT_EQ(turnPageUrl(kBase, "1", "ol#,&"),
+            "http://site.test/?m=qz&in=fordulo.php&karakter=QZ1&fordulo=0&oli=%23,%26");
   EXPECT_EQ(turnPageUrl(kBase, "12", ""),
             "http://site.test/?m=qz&in=fordulo.php&karakter=QZ12&fordulo=");
 }

@@ -26,7 +26,7 @@ std::string ScriptedFetcher::targetOf(const std::string& url) const {
 std::optional<std::string> ScriptedFetcher::answer(const std::string& target, bool take) {
   auto found = script_.find(target);
   if (found == script_.end() || found->second.empty()) {
-    return std::nullopt;
+    return others_ ? others_(target) : std::nullopt;
   }
   size_t& next = taken_[target];
   std::optional<std::string> body = found->second[std::min(next, found->second.size() - 1)];
@@ -34,7 +34,8 @@ std::optional<std::string> ScriptedFetcher::answer(const std::string& target, bo
   return body;
 }
 
-bool ScriptedFetcher::fetch(const std::string& url, std::string* body, TimePoint* sentAt) {
+bool ScriptedFetcher::fetch(const std::string& url, qz::Purpose, std::string* body,
+                            TimePoint* sentAt) {
   const std::string target = targetOf(url);
   asked_.push_back(target);
   auto said = std::find(said_.begin(), said_.end(), url);
@@ -47,7 +48,7 @@ bool ScriptedFetcher::fetch(const std::string& url, std::string* body, TimePoint
   std::optional<std::string> answered = answer(target, true);
   if (!answered) {
     body->clear();
-    failures_.count(script_.count(target) > 0 ? "502 Bad Gateway" : "404 Not Found");
+    failures_.count(script_.count(target) > 0 || others_ ? "502 Bad Gateway" : "404 Not Found");
     return false;
   }
   *body = *answered;

@@ -7,6 +7,7 @@
 // asked for without having said them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ class ScriptedFetcher : public qz::Fetcher {
   // target answers these in turn, the last for every later ask; nothing for
   // an answer fails the fetch ("502 Bad Gateway").
   void serveInTurn(const std::string& target, std::vector<std::optional<std::string>> answers);
+  // What a target with no script answers, instead of 404.
+  void serveOthers(std::function<std::optional<std::string>(const std::string& target)> pages) {
+    others_ = std::move(pages);
+  }
 
   // The targets asked for, in order; how many times one was.
   const std::vector<std::string>& targets() const { return asked_; }
@@ -37,7 +42,8 @@ class ScriptedFetcher : public qz::Fetcher {
   const std::vector<std::string>& passedOver() const { return passedOver_; }
   const std::vector<std::string>& unsaid() const { return unsaid_; }
 
-  bool fetch(const std::string& url, std::string* body, TimePoint* sentAt) override;
+  bool fetch(const std::string& url, qz::Purpose purpose, std::string* body,
+             TimePoint* sentAt) override;
   void countNotSaved(const std::string& cause) override { failures_.count(cause); }
   qz::FailedFetches failures() const override { return failures_.read(true); }
   int connections() const override { return connections_; }
@@ -50,6 +56,7 @@ class ScriptedFetcher : public qz::Fetcher {
   std::optional<std::string> answer(const std::string& target, bool take);
 
   int connections_ = 1;
+  std::function<std::optional<std::string>(const std::string&)> others_;
   std::map<std::string, std::vector<std::optional<std::string>>> script_;
   std::map<std::string, size_t> taken_;
   std::vector<std::string> asked_;
