@@ -7,4 +7,6 @@ scripts/install-deps.sh
 cmake -S . -B build -DQZTURNS_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)"
 cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+# Most tests wait on a site or a timer rather than the processor: twice as
+# many at once as there are cores.
+ctest --output-on-failure -j"$((2 * $(nproc)))" --timeout 300

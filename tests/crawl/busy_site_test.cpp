@@ -244,6 +244,20 @@ TEST_F(BusySiteTest, AnOutageOfBadGatewaysIsWaitedOutWithNothingLost) {
   }
 }
 
+// A server that accepts and says nothing for 40 s (here 1.33 s, at a
+// thirtieth, with the stall limit at 1 s): the pages in flight keep their
+// tries and nothing is lost, at one connection and at eight.
+TEST_F(BusySiteTest, AHangOfFortySecondsIsWaitedOutWithNothingLost) {
+  serveGame();
+  limits = scaledDown(30);
+  limits.transfer.stallSeconds = 1;
+  for (int connections : {1, 8}) {
+    Run run = runAll(connections, [&] { site.hangFor(milliseconds(1333)); });
+    EXPECT_EQ(run.saved, kCharacters * kTurns) << connections;
+    EXPECT_EQ(run.failed.count, 0) << connections << ": " << causes(run.failed);
+  }
+}
+
 // Down for good: given up 60 s after it went, and the run ends within 75 s
 // (here at a fortieth: 1.5 s and 1.875 s); the report tells every page it
 // did not save.
@@ -254,14 +268,16 @@ class SiteDownForGoodTest : public BusySiteTest {
     limits = scaledDown(40);
     serveGame();
   }
-  void expectGivenUp(const std::function<void()>& fault, const std::string& cause) {
+  void expectGivenUp(const std::function<void()>& fault, const std::string& cause,
+                     milliseconds bound = milliseconds(1875),
+                     milliseconds broken = milliseconds(2000)) {
     for (int connections : {1, 8}) {
-      Clock::time_point broken;
+      Clock::time_point brokenAt;
       Run run = runAll(connections, [&] {
-        broken = Clock::now();
+        brokenAt = Clock::now();
         fault();
       });
-      EXPECT_LE(run.ended - broken, milliseconds(1875)) << connections;
+      EXPECT_LE(run.ended - brokenAt, bound) << connections;
       EXPECT_LT(run.saved, kCharacters * kTurns) << connections;
       expectEveryPageToldFor(run, connections);
       bool told = false;
@@ -271,7 +287,7 @@ class SiteDownForGoodTest : public BusySiteTest {
       EXPECT_TRUE(told) << connections << " connections: no \"" << cause << "\"";
       // The site as it was, for the next run.
       site.answerAllWith(0);
-      std::this_thread::sleep_until(broken + milliseconds(2000));
+      std::this_thread::sleep_until(brokenAt + broken);
     }
   }
 };
@@ -283,6 +299,15 @@ TEST_F(SiteDownForGoodTest, RefusingConnections) {
 
 TEST_F(SiteDownForGoodTest, AnsweringBadGateway) {
   expectGivenUp([&] { site.answerAllWith(502); }, "not asked: the site was down for 2 s");
+}
+
+TEST_F(SiteDownForGoodTest, Hanging) {
+  // A thirtieth, for a whole second of stall: 60 s down is 2 s, the 75 s
+  // bound 2.5 s.
+  limits = scaledDown(30);
+  limits.transfer.stallSeconds = 1;
+  expectGivenUp([&] { site.hangFor(milliseconds(2600)); }, "not asked: the site was down for 2 s",
+                milliseconds(2500), milliseconds(2700));
 }
 
 TEST_F(SiteDownForGoodTest, AnsweringTooManyRequests) {

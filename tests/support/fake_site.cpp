@@ -221,6 +221,11 @@ void FakeSite::setLatency(int perRequestMs, int newConnectionMs) {
   newConnectionMs_ = newConnectionMs;
 }
 
+void FakeSite::hangFor(std::chrono::milliseconds hang) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hangUntil_ = std::chrono::steady_clock::now() + hang;
+}
+
 void FakeSite::release() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -265,6 +270,7 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
   } mark{this, &logIndex};
   Reply reply;
   int waitMs = 0;
+  std::chrono::steady_clock::time_point hangUntil;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     LoggedRequest logged;
@@ -278,6 +284,7 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     logIndex = log_.size();
     log_.push_back(std::move(logged));
     waitMs = perRequestMs_;
+    hangUntil = hangUntil_;
     if (connections_.insert(request.remote_port).second) {
       waitMs += newConnectionMs_;
     }
@@ -285,6 +292,7 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     bytesServed_ += reply.body.size();
   }
   changed_.notify_all();
+  std::this_thread::sleep_until(hangUntil);
   waitMs += reply.delayMs;
   if (waitMs > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));

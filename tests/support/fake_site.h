@@ -80,6 +80,9 @@ class FakeSite {
   // From now on every request is answered with this status, or as before
   // for 0: a site whose back end has stopped (502) or that refuses all (429).
   void answerAllWith(int status);
+  // Hangs: every request that arrives within the next `hang` is answered
+  // when it is over, as by a server that accepts and says nothing.
+  void hangFor(std::chrono::milliseconds hang);
   // Sessions as a PHP site keeps them: each request for openingTarget opens
   // a new one, named by a "SID" cookie. A request without a live session
   // gets the reply of the first pair whose text its target holds, if any.
@@ -146,6 +149,7 @@ class FakeSite {
   std::chrono::steady_clock::time_point tokensAt_;
   int refused_ = 0;
   int allStatus_ = 0;
+  std::chrono::steady_clock::time_point hangUntil_{};
   std::string openingTarget_;
   std::vector<std::pair<std::string, Reply>> withoutSession_;
   std::set<std::string> sessions_;
