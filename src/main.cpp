@@ -10,6 +10,7 @@
 #include "crawl/site_crawl.h"
 #include "fetch/failure_report.h"
 #include "fetch/http_fetcher.h"
+#include "http/transport.h"
 #include "page/settings.h"
 #include "reader/archive_reader.h"
 #include "run/folder_lock.h"
@@ -22,13 +23,17 @@ namespace {
 int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
   std::vector<std::string> arguments = qz::runArguments(argc, argv);
   if (arguments.size() == 1 && qz::isHelpArgument(arguments[0])) {
-    return qz::writeHelp(arguments[0]);
+    return qz::writeHelp(arguments[0], qz::Transport::authorityFileSupported());
+  }
+  if (std::string complaint = qz::unknownOptionComplaint(arguments); !complaint.empty()) {
+    std::fputs((complaint + "\r\n").c_str(), stderr);
+    return 2;
   }
 
   qz::Settings settings;
   std::string complaint;
   if (!qz::readSettings(&settings, &complaint)) {
-    std::fputs((complaint + "\r\n").c_str(), stderr);
+    std::fputs(("qzturns: " + complaint + "\r\n").c_str(), stderr);
     return 2;
   }
   qz::RunState state;
@@ -39,6 +44,7 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
     return 2;
   }
   if (std::string warning = qz::settingsWarning(settings); !warning.empty()) {
+    // Said once, before anything is fetched.
     std::fputs((warning + "\r\n").c_str(), stderr);
   }
   fetcher = std::make_unique<qz::HttpFetcher>(qz::fetcherSettings(settings));

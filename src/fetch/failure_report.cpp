@@ -74,8 +74,11 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
     report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
               kBaseUrlVariable + " and the network.\r\n";
   }
-  report += "qzturns: " + std::to_string(failed.count) + (failed.count == 1 ? " page" : " pages") +
-            " could not be fetched; the next run will ask for them again:\r\n";
+  report +=
+      "qzturns: " + std::to_string(failed.count) +
+      (failed.count == 1 ? " page could not be fetched; the next run will ask for it again:\r\n"
+                         : " pages could not be fetched; the next run will ask for them "
+                           "again:\r\n");
   for (const auto& [cause, count] : failed.byCause) {
     report += "  " + cause + " x " + std::to_string(count) + "\r\n";
   }

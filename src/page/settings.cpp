@@ -142,13 +142,19 @@ bool switchFrom(const char* variable, const char* value, bool fallback, bool* on
 bool authorityFileFrom(const char* value, bool checkCertificate, std::string* file,
                        std::string* complaint) {
   file->clear();
-  if (value == nullptr || *value == '\0' || !checkCertificate) {
+  if (value != nullptr && *value == '\0') {
+    *complaint = std::string(kAuthorityFileVariable) +
+                 " is set but empty; set it to a file of certificates in PEM form, or unset it.";
+    return false;
+  }
+  if (value == nullptr || !checkCertificate) {
     return true;
   }
   if (!Transport::authorityFileSupported()) {
     *complaint = std::string(kAuthorityFileVariable) +
-                 " cannot be used on Windows: add the site's certificate to your store instead "
-                 "(certutil -user -addstore Root FILE), and leave it unset.";
+                 " cannot be used on Windows: add the certificate of the site's authority (the "
+                 "site's own, if it signs its own) to your store instead (certutil -user "
+                 "-addstore Root FILE), and leave it unset.";
     return false;
   }
   // Enough of the file to find its first certificate in, as every PEM file
@@ -177,8 +183,8 @@ bool readSettings(Settings* settings, std::string* complaint) {
 }
 
 std::string settingsWarning(const Settings& settings) {
-  if (settings.checkCertificate) {
-    return {};
+  if (settings.checkCertificate || !startsWithIgnoringCase(settings.baseUrl, "https://")) {
+    return {};  // nothing to check over http
   }
   return std::string("qzturns: ") + kCheckCertificateVariable +
          "=0: the site's certificate is not checked, so whoever stands between this computer and "

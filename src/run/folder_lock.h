@@ -20,6 +20,6 @@ FolderLock lockWorkingFolder(const std::string& tempFileName);
 
 // The line written to standard error when another run has the folder.
 inline constexpr const char* kFolderInUseMessage =
-    "Another qzturns run is using this folder; try again when it has ended.\r\n";
+    "qzturns: another qzturns run is using this folder; try again when it has ended.\r\n";
 
 }  // namespace qz

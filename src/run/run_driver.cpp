@@ -1,5 +1,8 @@
 #include "run/run_driver.h"
 
+#include <iterator>
+#include <string_view>
+
 #include "run/console.h"
 #include "version.h"
 
@@ -25,7 +28,8 @@ constexpr const char* kUsage[] = {
     "",
     "Usage:",
     "  qzturns           every character of the site's public listing",
-    "  qzturns NUMBER    only the character NUMBER",
+    "  qzturns NUMBER    only the character NUMBER (with two or more",
+    "                    arguments, every character, as with none)",
     "  qzturns --help    this text;  qzturns --version  the version",
     "",
     "Settings, by environment variable:",
@@ -41,6 +45,8 @@ constexpr const char* kUsage[] = {
     "  QZTURNS_CHECK_CERTIFICATE  0 fetches an https site without checking its",
     "                             certificate, 1 (the default) checks it",
     "",
+    "Proxies: http_proxy, https_proxy, all_proxy and no_proxy, as curl reads them.",
+    "",
     "A run that stops or fails is simply run again: it goes on from what is saved.",
     "",
     "Exit status: 0 the run reached its summary line; 1 a local file could not be",
@@ -51,17 +57,45 @@ constexpr const char* kUsage[] = {
 
 }  // namespace
 
+// What Windows' text says in place of the lines of QZTURNS_CA_FILE and of
+// the proxy variables, which its client does not take.
+constexpr const char* kWindowsAuthorityLines[] = {
+    "  QZTURNS_CA_FILE            not on Windows: add the certificate of the site's",
+    "                             authority to your store (README-windows.txt)",
+};
+constexpr const char* kWindowsProxyLine =
+    "Proxies: the system's, as set in Windows' proxy settings.";
+
 bool isHelpArgument(const std::string& argument) {
   return argument == "--help" || argument == "-h" || argument == "/?" || argument == "--version";
 }
 
-int writeHelp(const std::string& argument) {
+std::string unknownOptionComplaint(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument[0] == '-' && !isHelpArgument(argument)) {
+      return "qzturns: unknown option \"" + argument + "\"; qzturns --help lists them.";
+    }
+  }
+  return {};
+}
+
+int writeHelp(const std::string& argument, bool authorityFileSupported) {
   if (argument == "--version") {
     consoleWrite(std::string("qzturns ") + kVersion);
     consoleWriteLineEnd();
   } else {
-    for (const char* line : kUsage) {
-      consoleWrite(line);
+    for (size_t i = 0; i < std::size(kUsage); ++i) {
+      std::string_view line = kUsage[i];
+      if (!authorityFileSupported && line.find("QZTURNS_CA_FILE") != std::string_view::npos) {
+        for (const char* windows : kWindowsAuthorityLines) {
+          consoleWrite(windows);
+          consoleWriteLineEnd();
+        }
+        ++i;  // its second line
+        continue;
+      }
+      consoleWrite(!authorityFileSupported && line.rfind("Proxies:", 0) == 0 ? kWindowsProxyLine
+                                                                             : line);
       consoleWriteLineEnd();
     }
   }

@@ -17,9 +17,15 @@ std::vector<std::string> runArguments(int argc, char** argv);
 // a character: "--help", "-h", "/?" or "--version".
 bool isHelpArgument(const std::string& argument);
 
+// The line that refuses an argument that begins with "-" and is none of the
+// options above (no character number begins so), one it finds in
+// arguments; empty when there is none.
+std::string unknownOptionComplaint(const std::vector<std::string>& arguments);
+
 // Writes the usage text, or the version line for "--version", to standard
-// output; returns the exit status (0).
-int writeHelp(const std::string& argument);
+// output; returns the exit status (0). Where the platform cannot take a
+// file of certificates, the text says so of QZTURNS_CA_FILE.
+int writeHelp(const std::string& argument, bool authorityFileSupported);
 
 // Writes the banner line and the empty line after it.
 void writeBanner();

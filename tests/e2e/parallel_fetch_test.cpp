@@ -186,7 +186,7 @@ TEST_F(ParallelFetchTest, APageThatAnswers503ForGoodIsAskedEightTimesAtMost) {
   EXPECT_EQ(parallel.archive.count("qz3008/3008-003.htm"), 0u);
   EXPECT_EQ(parallel.archive["qz3008/3008-002.htm"], fragment("turn 3008/2"));
   EXPECT_EQ(parallel.result.err,
-            "qzturns: 1 page could not be fetched; the next run will ask for them again:\r\n"
+            "qzturns: 1 page could not be fetched; the next run will ask for it again:\r\n"
             "  503 Service Unavailable x 1\r\n");
 }
 

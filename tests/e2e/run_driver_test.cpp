@@ -78,6 +78,21 @@ TEST_F(RunDriverTest, HelpAndVersionAskNothingOfTheSite) {
   EXPECT_EQ(asCharacter.out.rfind(kBanner, 0), 0u);
 }
 
+// No character number begins with "-": a mistyped option is one line and
+// status 2, before anything is fetched, wherever it stands.
+TEST_F(RunDriverTest, AnUnknownOptionStopsTheRunBeforeAnyRequest) {
+  const std::vector<std::vector<std::string>> mistyped = {{"--verison"}, {"-v"}, {"1234", "-x"}};
+  for (const std::vector<std::string>& arguments : mistyped) {
+    ProgramResult result = run(arguments);
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    const std::string& option = arguments.back();
+    EXPECT_EQ(result.err,
+              "qzturns: unknown option \"" + option + "\"; qzturns --help lists them.\r\n");
+  }
+  EXPECT_TRUE(site.requests().empty());
+}
+
 TEST_F(RunDriverTest, AWrongSiteAddressStopsTheRunBeforeAnyRequest) {
   const std::vector<std::pair<std::string, std::string>> addresses = {
       {"", "QZTURNS_BASE_URL is not set"},
@@ -91,6 +106,7 @@ TEST_F(RunDriverTest, AWrongSiteAddressStopsTheRunBeforeAnyRequest) {
     ProgramResult result = runProgram(o);
     EXPECT_EQ(result.exitStatus, 2) << address;
     EXPECT_EQ(result.out, "") << address;
+    EXPECT_EQ(result.err.rfind("qzturns: QZTURNS_BASE_URL", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(said), std::string::npos) << address << ": " << result.err;
     EXPECT_EQ(result.err.find("\r\n"), result.err.size() - 2) << "one line: " << result.err;
   }

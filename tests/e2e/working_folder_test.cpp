@@ -24,7 +24,7 @@ class WorkingFolderTest : public SiteTest {
 };
 
 const std::string kInUse =
-    "Another qzturns run is using this folder; try again when it has ended.\r\n";
+    "qzturns: another qzturns run is using this folder; try again when it has ended.\r\n";
 
 TEST_F(WorkingFolderTest, ASecondRunInTheSameFolderEndsAtOnceWithStatusTwo) {
   TempFolder firstOutput;

@@ -113,8 +113,9 @@ TEST(SettingsTest, TheCertificateFileMustBeOneThePlatformCanTake) {
   qztest::writeFile(folder / "not-certificates.pem", "hello");
   qztest::writeFile(folder / "one.pem", "text first\n-----BEGIN CERTIFICATE-----\nMIIB\n");
   const std::string windows =
-      "QZTURNS_CA_FILE cannot be used on Windows: add the site's certificate to your store "
-      "instead (certutil -user -addstore Root FILE), and leave it unset.";
+      "QZTURNS_CA_FILE cannot be used on Windows: add the certificate of the site's authority "
+      "(the site's own, if it signs its own) to your store instead (certutil -user -addstore "
+      "Root FILE), and leave it unset.";
   for (const std::string& file :
        {std::string("/no/such/file.pem"), folder / "not-certificates.pem"}) {
     std::string taken, complaint;
@@ -131,8 +132,12 @@ TEST(SettingsTest, TheCertificateFileMustBeOneThePlatformCanTake) {
   EXPECT_EQ(taken, Transport::authorityFileSupported() ? folder / "one.pem" : "");
   // Not looked at while certificates are not checked, nor when empty.
   EXPECT_TRUE(authorityFileFrom("/no/such/file.pem", false, &taken, &complaint));
-  EXPECT_TRUE(authorityFileFrom("", true, &taken, &complaint));
   EXPECT_EQ(taken, "");
+  // Empty, as every other setting: a slip, not "unset".
+  EXPECT_FALSE(authorityFileFrom("", false, &taken, &complaint));
+  EXPECT_EQ(complaint,
+            "QZTURNS_CA_FILE is set but empty; set it to a file of certificates in PEM form, or "
+            "unset it.");
 }
 
 }  // namespace
