@@ -51,9 +51,10 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
 
   int status = qz::crawlSite(state, *fetcher, arguments);
   // Standard output stays as it always was; what it cannot say goes here.
-  std::fputs(
-      qz::failureReport(fetcher->failures(), state.baseUrl, state.renewals.everPaused).c_str(),
-      stderr);
+  qz::ReportNotes notes;
+  notes.sessionNotKept = state.renewals.everPaused;
+  notes.authorityFileSet = !settings.authorityFile.empty();
+  std::fputs(qz::failureReport(fetcher->failures(), state.baseUrl, notes).c_str(), stderr);
   if (state.listingCut) {
     std::fputs(qz::kListingCutNote, stderr);
   }

@@ -2,9 +2,11 @@
 
 namespace qz {
 
-void FailureAccount::count(const std::string& cause, bool secure) {
+void FailureAccount::count(const std::string& cause, Why certificateRefused) {
   MutexLock lock(mutex_);
-  secureFailed_ = secureFailed_ || secure;
+  if (certificateRefused_ == Why::kNone) {
+    certificateRefused_ = certificateRefused;
+  }
   ++count_;
   for (auto& [known, count] : byCause_) {
     if (known == cause) {
@@ -17,7 +19,7 @@ void FailureAccount::count(const std::string& cause, bool secure) {
 
 FailedFetches FailureAccount::read(bool anyAnswer) const {
   MutexLock lock(mutex_);
-  return {count_, byCause_, anyAnswer, secureFailed_};
+  return {count_, byCause_, anyAnswer, certificateRefused_};
 }
 
 }  // namespace qz

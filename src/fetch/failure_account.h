@@ -14,16 +14,16 @@ namespace qz {
 
 class FailureAccount {
  public:
-  // One page more, failed for cause; secure when the site's certificate or
-  // the secure connection was what failed.
-  void count(const std::string& cause, bool secure = false) EXCLUDES(mutex_);
+  // One page more, failed for cause; certificateRefused says why the site's
+  // certificate was refused, if that was what failed.
+  void count(const std::string& cause, Why certificateRefused = Why::kNone) EXCLUDES(mutex_);
   FailedFetches read(bool anyAnswer) const EXCLUDES(mutex_);
 
  private:
   mutable Mutex mutex_;
   int count_ GUARDED_BY(mutex_) = 0;
   std::vector<std::pair<std::string, int>> byCause_ GUARDED_BY(mutex_);
-  bool secureFailed_ GUARDED_BY(mutex_) = false;
+  Why certificateRefused_ GUARDED_BY(mutex_) = Why::kNone;
 };
 
 }  // namespace qz

@@ -43,7 +43,7 @@ std::string failureCause(const std::string& url, const RequestResult& result, bo
   } else if (last.why == Why::kTimedOut) {
     cause = "no answer in " + std::to_string(transfer.stallSeconds) + " s";
   } else if (last.why == Why::kNoConnection) {
-    cause = "no connection in " + std::to_string(transfer.connectTimeoutSeconds) + " s";
+    cause = "no answer in " + std::to_string(transfer.connectTimeoutSeconds) + " s";
   } else {
     cause = std::string(whyText(last.why));
   }
@@ -58,14 +58,36 @@ std::string failureCause(const std::string& url, const RequestResult& result, bo
   return cause;
 }
 
-bool isSecureFailure(const RequestResult& result) {
-  return result.givenUp == GiveUpCause::kCertificate ||
-         (result.last &&
-          (isCertificateRefusal(result.last->why) || result.last->why == Why::kHandshake));
+Why certificateRefusal(const RequestResult& result) {
+  if (result.last && isCertificateRefusal(result.last->why)) {
+    return result.last->why;
+  }
+  return Why::kNone;  // pages not asked after it are counted without it: the first told it
+}
+
+std::string certificateHint(Why refused, bool authorityFileSet, bool authorityFileSupported) {
+  if (!isCertificateRefusal(refused) || refused == Why::kAuthorityFile) {
+    return {};
+  }
+  const std::string unchecked = std::string(kCheckCertificateVariable) + "=0";
+  const bool unknownIssuer =
+      refused == Why::kCertificateUntrusted || refused == Why::kCertificateSelfSigned;
+  if (unknownIssuer && !authorityFileSupported) {
+    return "qzturns: if you trust the site, add the certificate of its authority (its own, if it "
+           "signs its own) to your store (certutil -user -addstore Root FILE), or set " +
+           unchecked + " to fetch without checking its certificate.\r\n";
+  }
+  if (unknownIssuer && !authorityFileSet) {
+    return std::string("qzturns: if you trust the site, set ") + kAuthorityFileVariable +
+           " to a file of the certificates to trust it by, or " + unchecked +
+           " to fetch without checking its certificate.\r\n";
+  }
+  return "qzturns: if you trust the site, set " + unchecked +
+         " to fetch without checking its certificate.\r\n";
 }
 
 std::string failureReport(const FailedFetches& failed, const std::string& baseUrl,
-                          bool sessionNotKept) {
+                          const ReportNotes& notes) {
   if (failed.count == 0) {
     return {};
   }
@@ -82,22 +104,13 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
   for (const auto& [cause, count] : failed.byCause) {
     report += "  " + cause + " x " + std::to_string(count) + "\r\n";
   }
-  if (sessionNotKept) {
+  if (notes.sessionNotKept) {
     report +=
         "qzturns: the site did not keep the run's session: pages came back without what they "
         "were asked for even after it was opened again.\r\n";
   }
-  if (failed.secureConnectionFailed) {
-    report += Transport::authorityFileSupported()
-                  ? std::string("qzturns: if you trust the site, set ") + kAuthorityFileVariable +
-                        " to a file of the certificates to trust it by, or " +
-                        kCheckCertificateVariable +
-                        "=0 to fetch without checking its certificate.\r\n"
-                  : std::string(
-                        "qzturns: if you trust the site, add its certificate to your store "
-                        "(certutil -user -addstore Root FILE), or set ") +
-                        kCheckCertificateVariable + "=0 to fetch without checking it.\r\n";
-  }
+  report += certificateHint(failed.certificateRefused, notes.authorityFileSet,
+                            Transport::authorityFileSupported());
   return report;
 }
 

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "http/try_outcome.h"
+
 namespace qz {
 
 // The most requests a run may have under way at once.
@@ -26,7 +28,7 @@ struct Fetched {
   bool arrived = false;
   std::chrono::steady_clock::time_point sentAt{};  // when the try that arrived was sent
   std::string failure;                             // why it did not arrive, in plain words
-  bool secureConnectionFailed = false;             // for the site's certificate, or TLS
+  Why certificateRefused = Why::kNone;             // why the site's certificate was, if it was
 };
 
 // The pages that failed so far in the run, each counted once by its cause
@@ -37,9 +39,9 @@ struct FailedFetches {
   int count = 0;
   std::vector<std::pair<std::string, int>> byCause;
   bool anyAnswer = false;
-  // A page failed for the site's certificate, or for a secure connection
-  // that could not be made: what the certificate settings may mend.
-  bool secureConnectionFailed = false;
+  // Why the site's certificate was refused, when a page failed for it: what
+  // the certificate settings may mend. Why::kNone when none was.
+  Why certificateRefused = Why::kNone;
 };
 
 class Fetcher {

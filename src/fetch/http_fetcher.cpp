@@ -30,7 +30,7 @@ Fetched HttpFetcher::fetchWithRetries(const std::string& url, Purpose purpose, s
     std::string().swap(*body);  // a failed fetch holds no body, however much of one came
     fetched.failure =
         failureCause(url, result, policy_.anyAnswer(), settings_.transfer, settings_.health);
-    fetched.secureConnectionFailed = isSecureFailure(result);
+    fetched.certificateRefused = certificateRefusal(result);
   }
   return fetched;
 }
@@ -40,7 +40,7 @@ bool HttpFetcher::fetch(const std::string& url, Purpose purpose, std::string* bo
   Fetched fetched =
       prefetcher_ ? prefetcher_->take(url, purpose, body) : fetchWithRetries(url, purpose, body);
   if (!fetched.arrived) {
-    failures_.count(fetched.failure, fetched.secureConnectionFailed);
+    failures_.count(fetched.failure, fetched.certificateRefused);
   } else if (sentAt != nullptr) {
     *sentAt = fetched.sentAt;
   }

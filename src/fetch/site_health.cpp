@@ -221,7 +221,7 @@ SiteHealth::Step SiteHealth::afterTry(Request& request, const TryOutcome& outcom
   if (waiting()) {
     return {Step::kPause, now};  // beforeTry makes it wait
   }
-  const bool stalled = fault == Fault::kNoAnswer && outcome.why == Why::kTimedOut;
+  const bool stalled = isStall(outcome);
   if (request.counted >= limits_.tries || stalled) {
     return outOfTries(request, stalled, othersAnswered, now);
   }

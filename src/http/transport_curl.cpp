@@ -11,6 +11,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <exception>
@@ -190,10 +191,19 @@ constexpr Failure kFailures[] = {
     {CURLE_SSL_CACERT_BADFILE, Why::kAuthorityFile, false},
 };
 
+// The failures that a secure handshake broken off by the server shows as,
+// by when it broke: all are told as one.
+bool isHandshakeBreak(CURLcode code) {
+  return code == CURLE_COULDNT_CONNECT || code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR ||
+         code == CURLE_GOT_NOTHING || code == CURLE_SSL_CONNECT_ERROR;
+}
+
 // The outcome of a failed transfer. status is the answer's, if one came;
-// connected tells whether a request went out at all; verifyResult is the
-// TLS library's verdict on the site's certificate.
-void describeFailure(CURLcode code, bool connected, long verifyResult, TryOutcome* outcome) {
+// connected tells whether a request went out at all; inHandshake that a
+// connection was made and its secure handshake not completed; verifyResult
+// is the TLS library's verdict on the site's certificate.
+void describeFailure(CURLcode code, bool connected, bool inHandshake, long verifyResult,
+                     TryOutcome* outcome) {
   outcome->kind = TryOutcome::kFailed;
   outcome->why = Why::kOther;
   if (code == CURLE_OPERATION_TIMEDOUT) {
@@ -207,6 +217,11 @@ void describeFailure(CURLcode code, bool connected, long verifyResult, TryOutcom
   }
   if (code == CURLE_PEER_FAILED_VERIFICATION) {
     outcome->why = whyRefused(verifyResult);
+    return;
+  }
+  if (inHandshake && isHandshakeBreak(code)) {
+    outcome->why = Why::kHandshake;
+    outcome->kind = TryOutcome::kTransient;
     return;
   }
   for (const Failure& failure : kFailures) {
@@ -330,9 +345,19 @@ TryOutcome Transport::exchange(const std::string& url, const std::string& cookie
     TryOutcome outcome;
     outcome.status = status;
     long requestBytes = 0, verifyResult = 0;
+    curl_off_t connectTime = 0, secureTime = 0;
     curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
     curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
-    describeFailure(code, requestBytes > 0, verifyResult, &outcome);
+    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime);
+    curl_easy_getinfo(handle, CURLINFO_APPCONNECT_TIME_T, &secureTime);
+    long osErrno = 0;
+    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osErrno);
+    // A connection reset in the handshake may come as a failed connect, with
+    // no connect time: the reset tells it from a refusal.
+    const bool connected = connectTime > 0 || osErrno == ECONNRESET || osErrno == EPIPE;
+    const bool inHandshake =
+        startsWithIgnoringCase(url, "https://") && connected && secureTime == 0;
+    describeFailure(code, requestBytes > 0, inHandshake, verifyResult, &outcome);
     return outcome;
   }
   if (std::optional<TryOutcome> byStatus =

@@ -81,6 +81,10 @@ std::string_view whyText(Why why) {
   return "the request failed";
 }
 
+bool isStall(const TryOutcome& outcome) {
+  return outcome.why == Why::kTimedOut || outcome.why == Why::kNoConnection;
+}
+
 bool isCertificateRefusal(Why why) {
   return why >= Why::kCertificateUntrusted && why <= Why::kAuthorityFile;
 }
@@ -95,7 +99,7 @@ Fault faultOf(const TryOutcome& outcome) {
   if (outcome.kind == TryOutcome::kFailed) {
     return Fault::kPage;
   }
-  if (outcome.why == Why::kRefused || outcome.why == Why::kNoConnection) {
+  if (outcome.why == Why::kRefused) {
     return Fault::kNoConnection;
   }
   if (outcome.why != Why::kNone || outcome.status == 0) {

@@ -73,14 +73,20 @@ enum class Fault {
                   // body too large; or a fault no other try would mend
   kBusy,          // 429 or 503: the site asks us to slow down
   kServer,        // 408, 500, 502, 504: the site, or its back end, is broken
-  kNoAnswer,      // a connection, but no whole answer on it: cut off, or none in time
-  kNoConnection,  // no connection at all: refused, or none in time
+  kNoAnswer,      // no whole answer: cut off, or none in time (a connection or
+                  // handshake that stalls among them)
+  kNoConnection,  // a connection refused
   kCertificate,   // the site's certificate was refused: every page would fail alike
 };
 Fault faultOf(const TryOutcome& outcome);
 
 // True when the site answered the try at all, with whatever status.
 bool answered(const TryOutcome& outcome);
+
+// True for a try that got nothing in its time limit: no answer, or a
+// connection or secure handshake that never completed. Given up as a
+// whole, not tried again at once.
+bool isStall(const TryOutcome& outcome);
 
 // True for the reasons that say the site's certificate was refused.
 bool isCertificateRefusal(Why why);

@@ -3,12 +3,18 @@
 #include "page/fetch_page.h"
 #include "fetch/http_fetcher.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_site.h"
@@ -25,6 +31,45 @@ using qztest::status;
 
 // Pauses and gaps cut down to milliseconds, so that the policy's tries show
 // in the request log without the waits.
+// A port on loopback whose connections are taken and then either left
+// without a word (silent) or reset at once.
+class BareServer {
+ public:
+  explicit BareServer(bool reset) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
+    ::listen(fd_, 16);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    if (reset) {
+      thread_ = std::thread([this] {
+        for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0;) {
+          linger hard{1, 0};
+          ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+          ::close(client);
+        }
+      });
+    }
+  }
+  ~BareServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    if (thread_.joinable()) {
+      thread_.join();
+    }
+  }
+  std::string secureBase() const { return "https://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
 FetcherSettings quickSettings() {
   FetcherSettings quick;
   quick.health.firstPause = std::chrono::milliseconds(5);
@@ -154,6 +199,39 @@ TEST_F(FetchPageTest, ASiteThatNeverAnsweredIsGivenUpAfterItsFirstRequest) {
             (std::vector<std::pair<std::string, int>>{
                 {"the site could not be reached at http://127.0.0.1:1: connection refused", 1},
                 {"not asked: the site could not be reached", 9}}));
+}
+
+// A secure handshake that stalls is a silent site: one that never answered
+// is given up after its first try (here a second, for 30), as one that
+// refuses is after its tries.
+TEST_F(FetchPageTest, AStalledHandshakeGivesUpASiteThatNeverAnswered) {
+  FetcherSettings quick = quickSettings();
+  quick.transfer.connectTimeoutSeconds = 1;
+  renew(quick);
+  BareServer silent(false);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fetchUrl(silent.secureBase() + "/?s=1"));
+  EXPECT_FALSE(fetchUrl(silent.secureBase() + "/?s=2"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(
+      fetcher->failures().byCause,
+      (std::vector<std::pair<std::string, int>>{
+          {"the site could not be reached at " + silent.secureBase() + ": no answer in 1 s", 1},
+          {"not asked: the site could not be reached", 1}}));
+}
+
+// However a reset falls in the handshake, it is told in the same words.
+TEST_F(FetchPageTest, AHandshakeResetIsAlwaysToldAlike) {
+  BareServer resetting(true);
+  for (int run = 0; run < 5; ++run) {
+    renew();
+    EXPECT_FALSE(fetchUrl(resetting.secureBase() + "/"));
+    FailedFetches failed = fetcher->failures();
+    ASSERT_EQ(failed.byCause.size(), 1u);
+    EXPECT_EQ(failed.byCause[0].first,
+              "the site could not be reached at " + resetting.secureBase() +
+                  ": the secure connection could not be made (TLS handshake failed)");
+  }
 }
 
 TEST_F(FetchPageTest, AHostThatDoesNotResolveIsNotAskedAgain) {
