@@ -1,11 +1,18 @@
 #include "fetch/failure_report.h"
 
 #include "base/setting_names.h"
+#include "http/proxy.h"
 #include "http/url.h"
 
 namespace qz {
 
 namespace {
+
+// The proxy of the environment a request for url went through, if the
+// platform's client takes one from there.
+ProxyChoice proxyOf(const std::string& url) {
+  return Transport::proxiesFromEnvironment() ? proxyFor(url) : ProxyChoice();
+}
 
 std::string seconds(std::chrono::milliseconds span) {
   return std::to_string((span.count() + 500) / 1000) + " s";
@@ -42,6 +49,9 @@ std::string failureCause(const std::string& url, const RequestResult& result, bo
     cause = last.status > 0 ? statusText(last.status) : std::string(whyText(Why::kOther));
   } else if (last.why == Why::kTimedOut) {
     cause = "no answer in " + std::to_string(transfer.stallSeconds) + " s";
+  } else if (last.why == Why::kProxy) {
+    ProxyChoice through = proxyOf(url);
+    return "the proxy " + through.proxy + " (from " + through.variable + ") could not be reached";
   } else if (last.why == Why::kNoConnection) {
     cause = "no answer in " + std::to_string(transfer.connectTimeoutSeconds) + " s";
   } else {
@@ -93,8 +103,13 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
   }
   std::string report;
   if (!failed.anyAnswer) {
+    ProxyChoice through = proxyOf(baseUrl);
     report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
-              kBaseUrlVariable + " and the network.\r\n";
+              kBaseUrlVariable +
+              (through.proxy.empty()
+                   ? std::string()
+                   : ", the proxy " + through.proxy + " (from " + through.variable + ")") +
+              " and the network.\r\n";
   }
   report +=
       "qzturns: " + std::to_string(failed.count) +

@@ -55,6 +55,9 @@ class Transport {
   // False where the platform's client cannot take an authority file (WinHTTP
   // trusts the system's certificate store alone).
   static bool authorityFileSupported();
+  // True where the client takes its proxies from the environment (proxy.h);
+  // WinHTTP takes the system's.
+  static bool proxiesFromEnvironment();
 
  private:
   struct Connections;  // the platform's own

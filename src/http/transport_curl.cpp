@@ -26,6 +26,7 @@
 #include "base/text.h"
 #include "http/body_decoder.h"
 #include "http/http_date.h"
+#include "http/proxy.h"
 #include "http/transport.h"
 #include "version.h"
 
@@ -317,6 +318,10 @@ bool Transport::authorityFileSupported() {
   return true;
 }
 
+bool Transport::proxiesFromEnvironment() {
+  return true;
+}
+
 TryOutcome Transport::exchange(const std::string& url, const std::string& cookies,
                                std::string* body, AnswerHeaders* headers) {
   *headers = AnswerHeaders();
@@ -358,6 +363,13 @@ TryOutcome Transport::exchange(const std::string& url, const std::string& cookie
     const bool inHandshake =
         startsWithIgnoringCase(url, "https://") && connected && secureTime == 0;
     describeFailure(code, requestBytes > 0, inHandshake, verifyResult, &outcome);
+    // Through a proxy, a connection that could not be made is the proxy's.
+    const bool unconnected = code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_PROXY ||
+                             (code == CURLE_OPERATION_TIMEDOUT && requestBytes == 0);
+    if (unconnected && !inHandshake && !proxyFor(url).proxy.empty()) {
+      outcome.why = Why::kProxy;
+      outcome.kind = TryOutcome::kTransient;
+    }
     return outcome;
   }
   if (std::optional<TryOutcome> byStatus =

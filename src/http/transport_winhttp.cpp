@@ -312,6 +312,10 @@ bool Transport::authorityFileSupported() {
   return false;
 }
 
+bool Transport::proxiesFromEnvironment() {
+  return false;
+}
+
 TryOutcome Transport::exchange(const std::string& url, const std::string& cookies,
                                std::string* body, AnswerHeaders* answer) {
   Session& session = connections_->session;

@@ -64,6 +64,7 @@ std::string_view whyText(Why why) {
       {Why::kTooSlow, "page too slow"},
       {Why::kUnreadable, "page too large or not readable"},
       {Why::kRedirect, "redirect loop or redirect off the web"},
+      {Why::kProxy, "the proxy could not be reached"},
       {Why::kHandshake, "the secure connection could not be made (TLS handshake failed)"},
       {Why::kCertificateUntrusted,
        "the site's certificate is not signed by an authority this computer trusts"},
@@ -99,7 +100,7 @@ Fault faultOf(const TryOutcome& outcome) {
   if (outcome.kind == TryOutcome::kFailed) {
     return Fault::kPage;
   }
-  if (outcome.why == Why::kRefused) {
+  if (outcome.why == Why::kRefused || outcome.why == Why::kProxy) {
     return Fault::kNoConnection;
   }
   if (outcome.why != Why::kNone || outcome.status == 0) {

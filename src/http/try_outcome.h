@@ -20,6 +20,7 @@ enum class Why {
   kTooSlow,
   kUnreadable,
   kRedirect,
+  kProxy,  // the proxy the request was to go through could not be reached
   kHandshake,
   // The site's certificate was checked and refused: no try will do better.
   kCertificateUntrusted,

@@ -1,6 +1,7 @@
 // fetchPage over the run's real Fetcher, against a site on loopback: what
 // arrives, what is asked again and how often, and what is never written.
 #include "page/fetch_page.h"
+#include "fetch/failure_report.h"
 #include "fetch/http_fetcher.h"
 
 #include <arpa/inet.h>
@@ -232,6 +233,23 @@ TEST_F(FetchPageTest, AHandshakeResetIsAlwaysToldAlike) {
               "the site could not be reached at " + resetting.secureBase() +
                   ": the secure connection could not be made (TLS handshake failed)");
   }
+}
+
+// A proxy that cannot be reached is named, not the site behind it.
+TEST_F(FetchPageTest, ADeadProxyIsToldAsTheProxy) {
+  ::setenv("http_proxy", "http://127.0.0.1:1", 1);
+  EXPECT_FALSE(fetch("/a"));
+  FailedFetches failed = fetcher->failures();
+  std::string report = failureReport(failed, site.baseUrl(), {});
+  ::unsetenv("http_proxy");
+  EXPECT_TRUE(site.requests().empty());
+  EXPECT_EQ(failed.byCause,
+            (std::vector<std::pair<std::string, int>>{
+                {"the proxy http://127.0.0.1:1 (from http_proxy) could not be reached", 1}}));
+  EXPECT_NE(report.find("check QZTURNS_BASE_URL, the proxy http://127.0.0.1:1 (from http_proxy) "
+                        "and the network"),
+            std::string::npos)
+      << report;
 }
 
 TEST_F(FetchPageTest, AHostThatDoesNotResolveIsNotAskedAgain) {
