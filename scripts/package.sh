@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages for users into dist/:
-#   qzturns-<version>-windows-x86_64.zip  qzturns.exe, a README and run-qzturns.bat,
-#                                         for Windows
+#   qzturns-<version>-windows-x86_64.zip  qzturns.exe, a README, run-qzturns.bat and
+#                                         the licence, for Windows
 #   qzturns_<version>_amd64.deb           the program and its man page, for Debian
 # The version is the one of project() in CMakeLists.txt.
 set -euo pipefail
@@ -32,8 +32,10 @@ x86_64-w64-mingw32-strip -o "$staging/qzturns.exe" build-package-win/qzturns.exe
 # Notepad and cmd.exe want CR LF.
 sed 's/$/\r/' doc/README-windows.txt >"$staging/README.txt"
 sed 's/$/\r/' doc/run-qzturns.bat >"$staging/run-qzturns.bat"
+sed 's/$/\r/' LICENSE >"$staging/LICENSE.txt"
 zip_name="dist/qzturns-$version-windows-x86_64.zip"
 rm -f "$zip_name"
-zip -j -q "$zip_name" "$staging/qzturns.exe" "$staging/README.txt" "$staging/run-qzturns.bat"
+zip -j -q "$zip_name" "$staging/qzturns.exe" "$staging/README.txt" "$staging/run-qzturns.bat" \
+  "$staging/LICENSE.txt"
 
 ls -l dist/
