@@ -20,7 +20,7 @@ for tool in wget aria2c wget2; do
 done
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j"$(nproc)" --target qzturns demo_site structures_bench reader_bench \
-  >/dev/null
+  redirect_bench >/dev/null
 # The same program with its turn files left unflushed, to show what
 # durability costs; for the bench only.
 cmake -S . -B build-bench-noflush -DCMAKE_BUILD_TYPE=Release -DQZTURNS_BUILD_TESTS=OFF \
@@ -28,5 +28,6 @@ cmake -S . -B build-bench-noflush -DCMAKE_BUILD_TYPE=Release -DQZTURNS_BUILD_TES
 cmake --build build-bench-noflush -j"$(nproc)" --target qzturns >/dev/null
 build-bench/structures_bench
 build-bench/reader_bench
+build-bench/redirect_bench
 echo
 exec python3 bench/bench.py build-bench

@@ -116,15 +116,21 @@ bool takeBody(Exchange& exchange, const char* data, size_t size) {
   return exchange.decoder.feed(data, size);
 }
 
+// The origins whose connections are kept alive at once: the site's, and the
+// one it redirects to.
+constexpr int kOriginsKept = 2;
+
 // The options every easy handle of a transport has.
 void configure(CURL* handle, const TransferSettings& settings, curl_slist* requestHeaders,
                const std::string& agent) {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  // The cache is shared by every handle; at libcurl's default of five, six
-  // or more requests under way would close each other's connections.
+  // The cache is shared by every handle, and holds the connections of every
+  // origin: room for N to the site and N to where it redirects (http to
+  // https), or the two would close each other's at every request. No more
+  // than N to one origin are open at once, since at most N requests are.
   curl_easy_setopt(handle, CURLOPT_MAXCONNECTS,
-                   static_cast<long>(std::max(settings.connections, 1)));
+                   static_cast<long>(kOriginsKept * std::max(settings.connections, 1)));
   // The codings are undone by BodyDecoder, which can tell a stream cut short
   // and keeps a bomb from taking the memory; libcurl passes the bytes as sent.
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, requestHeaders);

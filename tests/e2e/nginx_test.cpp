@@ -110,6 +110,19 @@ TEST_F(NginxTest, AnHttpAddressRedirectedToHttpsKeepsTheSessionAndItsSecureCooki
   }
   EXPECT_EQ(overHttp, static_cast<int>(straight.asked.size()));
   EXPECT_EQ(overHttps + 1, static_cast<int>(straight.asked.size()));
+  // Each origin's connections are kept across the redirects: one of each,
+  // or at most four of each at four connections.
+  for (const std::string connections : {"1", "4"}) {
+    size_t before = proxy->requests().size();
+    runAt(proxy->httpUrl(), connections);
+    std::set<long> plain, secure;
+    std::vector<ProxiedRequest> requests = proxy->requests();
+    for (size_t i = before; i < requests.size(); ++i) {
+      (requests[i].port == proxy->httpPort() ? plain : secure).insert(requests[i].connection);
+    }
+    EXPECT_LE(plain.size(), static_cast<size_t>(std::stoi(connections))) << connections;
+    EXPECT_LE(secure.size(), static_cast<size_t>(std::stoi(connections))) << connections;
+  }
 }
 
 }  // namespace
