@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsafe = unsafe || static_cast<unsigned char>(c) < 0x20 ||
              std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
   }
-  if (unsafe || key->size() > 32 ||
-      name.rfind("qz1234/1234-", 0) != 0 || name.find('/', 7) != std::string::npos) {
+  if (unsafe || key->size() > 32 || name.rfind("qz1234/1234-", 0) != 0 ||
+      name.find('/', 7) != std::string::npos) {
     std::abort();
   }
   std::string url = qz::turnPageUrl("http://h", "1234", *key);
