@@ -78,7 +78,11 @@ bool siteBaseUrlFrom(const char* value, std::string* base, std::string* complain
       text.back() == text.front()) {
     text = trimmed(text.substr(1, text.size() - 2));
   }
-  std::string shown = "\"" + std::string(value) + "\"";
+  // Built a piece at a time: GCC 12 at -O3 takes "\"" + value + "\"" for an
+  // overlapping copy (-Wrestrict), wrongly.
+  std::string shown = "\"";
+  shown += value;
+  shown += '"';
   std::string scheme;
   if (startsWithIgnoringCase(text, "http://")) {
     scheme = "http://";

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "site_fixture.h"
 
 namespace qztest {
@@ -69,6 +71,32 @@ TEST_F(HostileSiteTest, APlantedPartLinkIsNotFollowed) {
   ASSERT_EQ(::lstat((work / "qz1234/1234-001.htm").c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
   EXPECT_EQ(listTree(work / "qz1234"), (std::vector<std::string>{"1234-001.htm"}));
+}
+
+// A listing whose next-page links never end: read to its bound, after which
+// the run goes on with the characters it named and says so, its memory small
+// all the way.
+TEST_F(HostileSiteTest, AListingThatNeverEndsIsCutWithANoteInBoundedMemory) {
+  site.serve(kFrontPage, page("front"));
+  serveCharacter("1001", {"1"});
+  const std::string first = listingTarget(0);
+  const std::string prefix = first.substr(0, first.size() - 1);
+  site.serveOthers([prefix](const std::string& target) -> std::optional<Reply> {
+    if (target.rfind(prefix, 0) != 0) {
+      return std::nullopt;
+    }
+    int offset = std::stoi(target.substr(prefix.size()));
+    return page(listingPage({"1001"}, {0, offset / 2, offset + 1}));
+  });
+  ProgramResult result = run();
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find(std::string(10000, '.') + "1 karakter\r\n1001 Fordulok szama: 1"),
+            std::string::npos);
+  EXPECT_EQ(result.err,
+            "qzturns: the site's listing went on past 10000 pages or 100000 characters; the run "
+            "took the characters named by then.\r\n");
+  EXPECT_EQ(site.count(listingTarget(10000)), 0);
+  EXPECT_LT(result.peakRssKib, 32L * 1024);
 }
 
 // A number that holds what would end the query reaches the site as its own

@@ -221,6 +221,11 @@ void FakeSite::setLatency(int perRequestMs, int newConnectionMs) {
   newConnectionMs_ = newConnectionMs;
 }
 
+void FakeSite::serveOthers(std::function<std::optional<Reply>(const std::string&)> replies) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  others_ = std::move(replies);
+}
+
 void FakeSite::hangFor(std::chrono::milliseconds hang) {
   std::lock_guard<std::mutex> lock(mutex_);
   hangUntil_ = std::chrono::steady_clock::now() + hang;
@@ -249,7 +254,8 @@ bool FakeSite::waitForRequest(const std::string& target, int wanted,
 Reply FakeSite::nextReply(const std::string& target) {
   auto found = replies_.find(target);
   if (found == replies_.end() || found->second.empty()) {
-    return status(404, "not found");
+    std::optional<Reply> other = others_ ? others_(target) : std::nullopt;
+    return other ? *other : status(404, "not found");
   }
   size_t& index = answered_[target];
   const Reply& reply = found->second[std::min(index, found->second.size() - 1)];

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,8 @@ class FakeSite {
   void serve(const std::string& target, Reply reply);
   // Successive answers for one target; the last one repeats.
   void serveInTurn(const std::string& target, std::vector<Reply> replies);
+  // What a target served by neither call answers, instead of 404.
+  void serveOthers(std::function<std::optional<Reply>(const std::string& target)> replies);
   // A modelled network: every request waits perRequestMs, and the first on
   // a new connection waits newConnectionMs more.
   void setLatency(int perRequestMs, int newConnectionMs);
@@ -149,6 +152,7 @@ class FakeSite {
   std::chrono::steady_clock::time_point tokensAt_;
   int refused_ = 0;
   int allStatus_ = 0;
+  std::function<std::optional<Reply>(const std::string&)> others_;
   std::chrono::steady_clock::time_point hangUntil_{};
   std::string openingTarget_;
   std::vector<std::pair<std::string, Reply>> withoutSession_;
