@@ -231,6 +231,22 @@ struct RequestHandle {
   }
 };
 
+// Reads and drops the body of an answer that is not the page (a redirect, an
+// error page), so that its connection goes back to the session's pool: one
+// closed with a body unread is not used again. A large one is not waited for.
+void drainBody(HINTERNET request) {
+  char buffer[8192];
+  DWORD total = 0;
+  for (DWORD read = 0; total < (DWORD{1} << 20); total += read) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available) || available == 0 ||
+        !WinHttpReadData(request, buffer, std::min<DWORD>(available, sizeof buffer), &read) ||
+        read == 0) {
+      return;
+    }
+  }
+}
+
 // Reads the body into the decoder; the outcome of the try.
 TryOutcome readBody(HINTERNET request, long status, const TransferSettings& limits,
                     std::string* body) {
@@ -418,6 +434,7 @@ TryOutcome Transport::exchange(const std::string& url, const std::string& cookie
   }
   if (std::optional<TryOutcome> byStatus =
           outcomeOfStatus(outcome.status, retryAfter, !answer->location.empty())) {
+    drainBody(request.handle);
     return *byStatus;
   }
   return readBody(request.handle, outcome.status, session.settings(), body);

@@ -77,6 +77,12 @@ TEST_F(HostileSiteTest, APlantedPartLinkIsNotFollowed) {
 // the run goes on with the characters it named and says so, its memory small
 // all the way.
 TEST_F(HostileSiteTest, AListingThatNeverEndsIsCutWithANoteInBoundedMemory) {
+  if (underLauncher()) {
+    // Wine's server keeps every closed handle of a file that holds a lock
+    // (temp.txt, the folder's lock) open, so that no lock is lost: 10,000
+    // pages run it out of them. Windows does not.
+    GTEST_SKIP() << "wine keeps the closed handles of a locked file";
+  }
   site.serve(kFrontPage, page("front"));
   serveCharacter("1001", {"1"});
   const std::string first = listingTarget(0);
