@@ -1,7 +1,7 @@
 // How every request of the run rides out a busy or broken site: the loop of
 // one request's tries, under the one SiteHealth model of the run, with the
-// waits that model asks for. Shared by every HTTP client; it knows nothing
-// of how a request is made.
+// waits that model asks for. The HttpFetcher's, for every thread it fetches
+// on; it knows nothing of how a request is made.
 #pragma once
 
 #include <chrono>

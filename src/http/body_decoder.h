@@ -1,7 +1,7 @@
 // Assembles the body of one answer as its bytes arrive: undoes its content
 // coding (gzip or deflate) and refuses a body that grows past a cap, so that
 // neither a compression bomb nor an endless answer can take the memory.
-// Shared by every HTTP client.
+// Used by both transports.
 #pragma once
 
 #include <cstddef>
