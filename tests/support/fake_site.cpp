@@ -325,9 +325,6 @@ void FakeSite::handle(const httplib::Request& request, httplib::Response& respon
     response.set_content_provider(
         body->size(), "text/html",
         [this, body, every](size_t offset, size_t, httplib::DataSink& sink) {
-          if (offset == 0) {
-            return sink.write(body->data(), body->size() / 2);
-          }
           std::unique_lock<std::mutex> lock(mutex_);
           if (changed_.wait_for(lock, std::chrono::milliseconds(every),
                                 [this] { return stopping_; })) {

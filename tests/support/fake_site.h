@@ -38,7 +38,7 @@ struct Reply {
   bool dropMidBody = false;        // announce the whole length, send half, close
   bool stallMidBody = false;       // send half, then nothing more until the site stops
   bool holdUntilReleased = false;  // wait for release() (20 s at most) before answering
-  int trickleMs = 0;               // send half, then one byte every trickleMs
+  int trickleMs = 0;               // send one byte every trickleMs
   // Sent as it stands with "Content-Encoding: gzip" (a cut or a bomb), in
   // place of body.
   std::string gzipBytes;
