@@ -65,7 +65,6 @@ RequestResult RetryPolicy::run(const std::string& url, bool bounded,
     }
     break;  // kFail
   }
-  result.asks = request.asks;
   result.last = request.last;
   result.givenUp = health_.giveUpCause();
   return result;

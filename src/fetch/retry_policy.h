@@ -18,7 +18,6 @@ namespace qz {
 // What became of a request, for its caller and for the report.
 struct RequestResult {
   bool arrived = false;
-  int asks = 0;                                    // its tries
   std::optional<TryOutcome> last;                  // of the last one, when there was one
   std::chrono::steady_clock::time_point sentAt{};  // of the try that arrived
   GiveUpCause givenUp = GiveUpCause::kNone;        // the site had been given up when it failed

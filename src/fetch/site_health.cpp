@@ -52,7 +52,8 @@ void SiteHealth::enterPhase(Phase next, TimePoint now, GiveUpCause cause) {
       downSince_ = failingSince_.value_or(now);
       // A check probes at once; a site known to be down gets a moment first.
       probeGap_ = next == Phase::kChecking ? milliseconds(0) : limits_.firstProbeGap;
-      nextProbeAt_ = now + probeGap_;
+      // Never sooner than the probes' own bound after the last one.
+      nextProbeAt_ = std::max(nextProbeAt_, now + probeGap_);
       break;
   }
 }
@@ -80,14 +81,12 @@ SiteHealth::Step SiteHealth::beforeTry(Request& request, TimePoint now) {
       return {Step::kFail, now};
     }
     request.waitedOutDown = true;
-    const TimePoint probeAt =
-        lastProbeAt_ ? std::max(nextProbeAt_, *lastProbeAt_ + limits_.firstProbeGap) : nextProbeAt_;
-    if (!probing_ && now >= probeAt) {
+    if (!probing_ && now >= nextProbeAt_) {
       probing_ = true;
-      lastProbeAt_ = now;
+      nextProbeAt_ = now + limits_.firstProbeGap;  // at the soonest, whatever it finds
       return {Step::kProbe, now};
     }
-    return {Step::kWait, probing_ ? giveUpAt : std::min(giveUpAt, probeAt)};
+    return {Step::kWait, probing_ ? giveUpAt : std::min(giveUpAt, nextProbeAt_)};
   }
   if (request.checkedIn != 0) {
     // It ran out of tries and started a check of the site: if the site

@@ -150,8 +150,7 @@ class SiteHealth {
   uint64_t episode_ = 0;      // counts the checks and downs
   uint64_t passedCheck_ = 0;  // the last check the site passed at once
   TimePoint downSince_{};     // of the check or down in hand
-  TimePoint nextProbeAt_{};
-  std::optional<TimePoint> lastProbeAt_;
+  TimePoint nextProbeAt_{};   // never less than a probe gap after the last probe
   std::chrono::milliseconds probeGap_{0};
   bool probing_ = false;
   std::unordered_map<std::string, int> asks_;  // by URL, over the whole run
