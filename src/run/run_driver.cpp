@@ -1,8 +1,5 @@
 #include "run/run_driver.h"
 
-#include <iterator>
-#include <string_view>
-
 #include "run/console.h"
 #include "version.h"
 
@@ -20,7 +17,8 @@ std::vector<std::string> runArguments(int argc, char** argv) {
 
 namespace {
 
-constexpr const char* kUsage[] = {
+// The usage text, in the pieces between which the platform's own lines go.
+constexpr const char* kUsageHead[] = {
     "qzturns keeps a local archive of the public turns of the characters of one",
     "play-by-web game: it saves each public turn as an .htm file, one folder per",
     "character, in the folder it is run in. A turn already saved is never fetched",
@@ -40,12 +38,29 @@ constexpr const char* kUsage[] = {
     "                             at the end of every run, 0 does not",
     "  QZTURNS_RECHECK_EMPTY      1 asks again for turns whose file is empty, 0",
     "                             (the default) counts an empty file as saved",
+};
+constexpr const char* kAuthorityFileLines[] = {
     "  QZTURNS_CA_FILE            a PEM file of the certificates to trust an https",
     "                             site by, instead of the system's",
+};
+// Where the client takes neither a file of certificates nor the proxy
+// variables (WinHTTP).
+constexpr const char* kStoreLines[] = {
+    "  QZTURNS_CA_FILE            not on Windows: add the certificate of the site's",
+    "                             authority to your store (README-windows.txt)",
+};
+constexpr const char* kCertificateCheckLines[] = {
     "  QZTURNS_CHECK_CERTIFICATE  0 fetches an https site without checking its",
     "                             certificate, 1 (the default) checks it",
     "",
+};
+constexpr const char* kProxyVariablesLines[] = {
     "Proxies: http_proxy, https_proxy, all_proxy and no_proxy, as curl reads them.",
+};
+constexpr const char* kSystemProxyLines[] = {
+    "Proxies: the system's, as set in Windows' proxy settings.",
+};
+constexpr const char* kUsageTail[] = {
     "",
     "A run that stops or fails is simply run again: it goes on from what is saved.",
     "",
@@ -55,16 +70,15 @@ constexpr const char* kUsage[] = {
     "folder.",
 };
 
-}  // namespace
+template <size_t N>
+void writeLines(const char* const (&lines)[N]) {
+  for (const char* line : lines) {
+    consoleWrite(line);
+    consoleWriteLineEnd();
+  }
+}
 
-// What Windows' text says in place of the lines of QZTURNS_CA_FILE and of
-// the proxy variables, which its client does not take.
-constexpr const char* kWindowsAuthorityLines[] = {
-    "  QZTURNS_CA_FILE            not on Windows: add the certificate of the site's",
-    "                             authority to your store (README-windows.txt)",
-};
-constexpr const char* kWindowsProxyLine =
-    "Proxies: the system's, as set in Windows' proxy settings.";
+}  // namespace
 
 bool isHelpArgument(const std::string& argument) {
   return argument == "--help" || argument == "-h" || argument == "/?" || argument == "--version";
@@ -84,20 +98,11 @@ int writeHelp(const std::string& argument, bool authorityFileSupported) {
     consoleWrite(std::string("qzturns ") + kVersion);
     consoleWriteLineEnd();
   } else {
-    for (size_t i = 0; i < std::size(kUsage); ++i) {
-      std::string_view line = kUsage[i];
-      if (!authorityFileSupported && line.find("QZTURNS_CA_FILE") != std::string_view::npos) {
-        for (const char* windows : kWindowsAuthorityLines) {
-          consoleWrite(windows);
-          consoleWriteLineEnd();
-        }
-        ++i;  // its second line
-        continue;
-      }
-      consoleWrite(!authorityFileSupported && line.rfind("Proxies:", 0) == 0 ? kWindowsProxyLine
-                                                                             : line);
-      consoleWriteLineEnd();
-    }
+    writeLines(kUsageHead);
+    writeLines(authorityFileSupported ? kAuthorityFileLines : kStoreLines);
+    writeLines(kCertificateCheckLines);
+    writeLines(authorityFileSupported ? kProxyVariablesLines : kSystemProxyLines);
+    writeLines(kUsageTail);
   }
   consoleFlush();
   return 0;
