@@ -14,6 +14,11 @@ ProxyChoice proxyOf(const std::string& url) {
   return Transport::proxiesFromEnvironment() ? proxyFor(url) : ProxyChoice();
 }
 
+// "the proxy http://p:3128 (from http_proxy)"
+std::string proxyText(const ProxyChoice& through) {
+  return "the proxy " + through.proxy + " (from " + through.variable + ")";
+}
+
 std::string seconds(std::chrono::milliseconds span) {
   return std::to_string((span.count() + 500) / 1000) + " s";
 }
@@ -50,8 +55,7 @@ std::string failureCause(const std::string& url, const RequestResult& result, bo
   } else if (last.why == Why::kTimedOut) {
     cause = "no answer in " + std::to_string(transfer.stallSeconds) + " s";
   } else if (last.why == Why::kProxy) {
-    ProxyChoice through = proxyOf(url);
-    return "the proxy " + through.proxy + " (from " + through.variable + ") could not be reached";
+    return proxyText(proxyOf(url)) + " could not be reached";
   } else if (last.why == Why::kNoConnection) {
     cause = "no answer in " + std::to_string(transfer.connectTimeoutSeconds) + " s";
   } else {
@@ -106,9 +110,7 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
     ProxyChoice through = proxyOf(baseUrl);
     report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
               kBaseUrlVariable +
-              (through.proxy.empty()
-                   ? std::string()
-                   : ", the proxy " + through.proxy + " (from " + through.variable + ")") +
+              (through.proxy.empty() ? std::string() : ", " + proxyText(through)) +
               " and the network.\r\n";
   }
   report +=

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "http/http_date.h"
+#include "http/url.h"
 
 namespace qz {
 
@@ -30,10 +31,9 @@ bool isIpAddress(std::string_view host) {
          host.find_first_not_of("0123456789.") == std::string_view::npos;
 }
 
+// An address is only ever its own domain.
 bool domainMatches(std::string_view host, std::string_view domain) {
-  return host == domain || (!isIpAddress(host) && host.size() > domain.size() &&
-                            host.substr(host.size() - domain.size()) == domain &&
-                            host[host.size() - domain.size() - 1] == '.');
+  return isIpAddress(host) ? host == domain : isHostWithin(host, domain);
 }
 
 // A Domain attribute that would hand the cookie to hosts the site does not

@@ -36,9 +36,7 @@ bool namedIn(std::string_view host, std::string_view list) {
     if (name == "*") {
       return true;
     }
-    if (!name.empty() && (host == name || (host.size() > name.size() &&
-                                           host.substr(host.size() - name.size()) == name &&
-                                           host[host.size() - name.size() - 1] == '.'))) {
+    if (!name.empty() && isHostWithin(host, name)) {
       return true;
     }
   }

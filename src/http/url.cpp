@@ -189,6 +189,12 @@ std::string resolveLocation(const std::string& url, const std::string& location)
   return result;
 }
 
+bool isHostWithin(std::string_view host, std::string_view domain) {
+  return host == domain ||
+         (host.size() > domain.size() && host.substr(host.size() - domain.size()) == domain &&
+          host[host.size() - domain.size() - 1] == '.');
+}
+
 bool splitUrl(std::string_view url, UrlParts* parts) {
   Reference ref = parse(url);
   if (!ref.scheme || !isWebScheme(*ref.scheme) || !ref.authority) {

@@ -25,6 +25,10 @@ std::string originOf(const std::string& url);
 // them: what clients refuse to put in a request line.
 std::string withUnsafeBytesEncoded(std::string_view url);
 
+// True when host is domain or a name under it ("www.example.hu" is within
+// "example.hu"; "badexample.hu" is not). Both are given in lower case.
+bool isHostWithin(std::string_view host, std::string_view domain);
+
 // The parts of an absolute http or https URL.
 struct UrlParts {
   bool secure = false;  // https
