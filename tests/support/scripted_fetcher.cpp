@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "site_fixture.h"
+
 namespace qztest {
 
 void ScriptedFetcher::serve(const std::string& target, std::string body) {
@@ -52,6 +54,16 @@ bool ScriptedFetcher::fetch(const std::string& url, qz::Purpose, std::string* bo
     return false;
   }
   *body = *answered;
+  if (loseEvery_ > 0) {
+    if (target == frontPage_) {
+      session_ = true;
+    } else if (++sessionRequests_ % loseEvery_ == 0) {
+      session_ = false;
+    }
+    if (!session_ && target.find("karakter=") != std::string::npos) {
+      *body = "<P>" + kCannotDisplay + "</P>";
+    }
+  }
   if (sentAt != nullptr) {
     *sentAt = std::chrono::steady_clock::now();
   }

@@ -23,6 +23,13 @@ class ScriptedFetcher : public qz::Fetcher {
   static constexpr const char* kBaseUrl = "http://qz.test";
 
   void setConnections(int connections) { connections_ = connections; }
+  // A site that keeps a session, opened by every visit to frontPage and lost
+  // at every every-th other request (0: never): without one, a page whose
+  // target holds "karakter=" comes back as the cannot-display page.
+  void loseSessionEvery(int every, std::string frontPage) {
+    loseEvery_ = every;
+    frontPage_ = std::move(frontPage);
+  }
   // target answers body every time.
   void serve(const std::string& target, std::string body);
   // target answers these in turn, the last for every later ask; nothing for
@@ -56,6 +63,10 @@ class ScriptedFetcher : public qz::Fetcher {
   std::optional<std::string> answer(const std::string& target, bool take);
 
   int connections_ = 1;
+  int loseEvery_ = 0;
+  std::string frontPage_;
+  bool session_ = false;
+  int sessionRequests_ = 0;
   std::function<std::optional<std::string>(const std::string&)> others_;
   std::map<std::string, std::vector<std::optional<std::string>>> script_;
   std::map<std::string, size_t> taken_;
