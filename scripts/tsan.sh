@@ -11,6 +11,6 @@ cmake -S . -B build-tsan -DQZTURNS_TSAN=ON -DQZTURNS_WERROR=ON -DCMAKE_BUILD_TYP
 cmake --build build-tsan -j"$(nproc)"
 cd build-tsan
 tests="PrefetcherTest|RetryPolicyTest|SiteHealthTest|ParallelFetchTest|LostSessionTest"
-tests+="|HiddenAndLostTest|BusySiteTest|SiteDownForGoodTest|NginxTest|HttpsTest"
+tests+="|HiddenAndLostTest|BusySiteTest|SiteDownForGoodTest|SiteHangingForGoodTest|NginxTest|HttpsTest"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --output-on-failure -j"$(nproc)" --timeout 300 -R "^($tests)\."
