@@ -13,6 +13,7 @@
 #include "http/transport.h"
 #include "page/settings.h"
 #include "reader/archive_reader.h"
+#include "reader/search_index.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
 #include "run/run_driver.h"
@@ -58,8 +59,17 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
   if (state.listingCut) {
     std::fputs(qz::kListingCutNote, stderr);
   }
-  if (settings.writeReader && !qz::writeReaderPage(state.savedTurnFiles)) {
-    std::fputs(qz::kForeignReaderMessage, stderr);
+  if (settings.writeReader) {
+    switch (qz::writeReaderPage(".", state.savedTurnFiles)) {
+      case qz::ReaderOutcome::kForeignPage:
+        std::fputs(qz::kForeignReaderMessage, stderr);
+        break;
+      case qz::ReaderOutcome::kWrittenWithoutSearch:
+        std::fputs(qz::kForeignSearchMessage, stderr);
+        break;
+      case qz::ReaderOutcome::kWritten:
+        break;
+    }
   }
   return status;
 }

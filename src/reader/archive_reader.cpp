@@ -6,15 +6,13 @@
 #include "base/text.h"
 #include "page/archive_names.h"
 #include "reader/reader_page.h"
+#include "reader/search_index.h"
 #include "run/key_list.h"
 #include "run/local_files.h"
 
 namespace qz {
 
 namespace {
-
-constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
-constexpr size_t kLongestTitle = 100;
 
 // A number written in digits, compared by value however long it is.
 bool numberLess(std::string_view a, std::string_view b) {
@@ -55,32 +53,6 @@ bool turnLess(const ReaderTurn& a, const ReaderTurn& b) {
   return a.key < b.key;
 }
 
-// The text of the turn file's <TITLE>, its bytes as they stand but for line
-// breaks, and for the characters that would make it markup of this page.
-std::string titleOf(std::string_view head) {
-  size_t open = findIgnoringCase(head, "<title");
-  size_t start = open == std::string_view::npos ? open : head.find('>', open);
-  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
-  if (end == std::string_view::npos) {
-    return {};
-  }
-  std::string title;
-  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
-    if (c == '<') {
-      title += "&lt;";
-    } else if (c == '>') {
-      title += "&gt;";
-    } else if (c == '\r' || c == '\n' || c == '\t') {
-      title += ' ';
-    } else {
-      title += c;
-    }
-  }
-  size_t first = title.find_first_not_of(' ');
-  return first == std::string::npos ? std::string()
-                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
-}
-
 std::vector<ReaderCharacter> scanArchive(const std::string& folder,
                                          const std::set<std::string>& fresh) {
   KeyList numbers;
@@ -105,10 +77,8 @@ std::vector<ReaderCharacter> scanArchive(const std::string& folder,
       turn.key = name.substr(prefix.size(), name.size() - prefix.size() - 4);
       turn.file = sub + "/" + name;
       turn.empty = entry.size == 0;
-      if (!turn.empty) {
-        turn.title = titleOf(readFileHead(
-            folder + kDirectorySeparator + sub + kDirectorySeparator + name, kTitleHead));
-      }
+      turn.size = entry.size;
+      turn.modified = entry.modified;
       turn.isNew = fresh.count(turn.file) > 0;
       character.added += turn.isNew ? 1 : 0;
       character.turns.push_back(std::move(turn));
@@ -123,24 +93,37 @@ std::vector<ReaderCharacter> scanArchive(const std::string& folder,
 
 }  // namespace
 
-std::string readerPageFor(const std::string& folder, const std::vector<std::string>& newFiles) {
+ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles) {
+  const std::string pagePath = folder + kDirectorySeparator + kReaderFileName;
+  if (fileExists(pagePath) &&
+      readFileHead(pagePath, kReaderMarker.size() + 1) != std::string(kReaderMarker) + "\n") {
+    return ReaderOutcome::kForeignPage;
+  }
   std::set<std::string> fresh;
   for (std::string file : newFiles) {
     std::replace(file.begin(), file.end(), kDirectorySeparator, '/');
     fresh.insert(file);
   }
-  return renderReaderPage(scanArchive(folder, fresh));
-}
-
-bool writeReaderPage(const std::vector<std::string>& newFiles) {
-  if (fileExists(kReaderFileName) && readFileHead(kReaderFileName, kReaderMarker.size() + 1) !=
-                                         std::string(kReaderMarker) + "\n") {
-    return false;
+  std::vector<ReaderCharacter> characters = scanArchive(folder, fresh);
+  std::vector<TurnFile> turns;
+  for (const ReaderCharacter& character : characters) {
+    for (const ReaderTurn& turn : character.turns) {
+      turns.push_back({turn.file, turn.size, turn.modified});
+    }
   }
   DurableBatch batch;
-  batch.write(kReaderFileName, readerPageFor(".", newFiles));
+  SearchIndexUpdate search = updateSearchIndex(folder, turns, batch);
+  size_t at = 0;
+  for (ReaderCharacter& character : characters) {
+    for (ReaderTurn& turn : character.turns) {
+      turn.title = std::move(search.titles[at++]);
+    }
+  }
+  batch.write(pagePath, renderReaderPage(characters, search.info));
   batch.commit();
-  return true;
+  removeStaleFiles(search.staleFiles);
+  return search.info.docsScript.empty() ? ReaderOutcome::kWrittenWithoutSearch
+                                        : ReaderOutcome::kWritten;
 }
 
 }  // namespace qz

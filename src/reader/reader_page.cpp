@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "page/archive_names.h"
 #include "reader/archive_reader.h"
+#include "reader/search_page.h"
 
 namespace qz {
 
@@ -37,20 +38,6 @@ std::string htmlEscaped(std::string_view text) {
   return escaped;
 }
 
-// A relative path as an address the browser opens from file:// as that very
-// file: every byte percent-encoded but letters, digits, "-._~", the slashes
-// and the comma of oli keys, so that no "#", "?" or "%" in a name is read
-// as anything but part of it, and bytes past ASCII reach the disk as they
-// are rather than in the page's code page.
-std::string addressOf(std::string_view path) {
-  return percentEncoded(path, [](unsigned char byte) {
-    const char c = static_cast<char>(byte);
-    const bool plain = (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || isDigit(c) ||
-                       std::string_view("-._~/,").find(c) != std::string_view::npos;
-    return !plain;
-  });
-}
-
 // A numbered key as people write it, without the zeros the file name pads
 // it with.
 std::string shownKey(const std::string& key) {
@@ -79,12 +66,20 @@ constexpr std::string_view kHead =
     "@media (max-width:700px){body{flex-direction:column;height:auto}"
     "#side{width:auto;max-height:40vh;border-right:0;border-bottom:1px solid #ccc}"
     "iframe{height:70vh}}\n"
-    "</style></head>\n<body>\n<div id=\"side\">\n<h3>Karakterek</h3>\n<ul id=\"characters\">\n";
+    "#search input{width:100%;box-sizing:border-box;margin-top:.6em}\n"
+    "#found{margin:.3em 0;color:#555}#found:empty{display:none}\n"
+    "#results{padding-left:1.5em}#results b{font-weight:normal;color:#555}\n"
+    "</style></head>\n<body>\n<div id=\"side\">\n";
+
+constexpr std::string_view kCharactersHead = "<h3>Karakterek</h3>\n<ul id=\"characters\">\n";
 
 constexpr std::string_view kTail =
     "</div>\n<main><div id=\"bar\"><button id=\"prev\">&larr; El\xF5z\xF5</button> "
     "<button id=\"next\">K\xF6vetkez\xF5 &rarr;</button> <span id=\"where\"></span></div>\n"
-    "<iframe id=\"pane\" name=\"pane\" title=\"fordul\xF3\"></iframe></main>\n<script>\n"
+    "<iframe id=\"pane\" name=\"pane\" title=\"fordul\xF3\"></iframe></main>\n";
+
+constexpr std::string_view kReaderScript =
+    "<script>\n"
     "(function () {\n"
     "  var pane = document.getElementById('pane');\n"
     "  var where = document.getElementById('where');\n"
@@ -160,10 +155,22 @@ constexpr std::string_view kTail =
 
 }  // namespace
 
-std::string renderReaderPage(const std::vector<ReaderCharacter>& characters) {
+std::string addressOf(std::string_view path) {
+  return percentEncoded(path, [](unsigned char byte) {
+    const char c = static_cast<char>(byte);
+    const bool plain = (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || isDigit(c) ||
+                       std::string_view("-._~/,").find(c) != std::string_view::npos;
+    return !plain;
+  });
+}
+
+std::string renderReaderPage(const std::vector<ReaderCharacter>& characters,
+                             const SearchIndexInfo& search) {
   std::string page(kReaderMarker);
   page += "\n";
   page += kHead;
+  page += searchBox(search);
+  page += kCharactersHead;
   for (const ReaderCharacter& c : characters) {
     const std::string id = characterFolder(c.number);
     page += "<li><a href=\"#" + addressOf(id) + "\" data-c=\"" + htmlEscaped(id) + "\">" +
@@ -193,6 +200,8 @@ std::string renderReaderPage(const std::vector<ReaderCharacter>& characters) {
     page += "</ol>\n";
   }
   page += kTail;
+  page += searchScript();
+  page += kReaderScript;
   return page;
 }
 

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "reader/search_index.h"
 
 namespace qz {
 
@@ -13,6 +16,8 @@ struct ReaderTurn {
   std::string title;  // HTML as the turn file has it, line breaks made spaces
   bool empty = false;
   bool isNew = false;
+  unsigned long long size = 0;
+  long long modified = 0;
 };
 
 struct ReaderCharacter {
@@ -25,6 +30,15 @@ struct ReaderCharacter {
 // characters in the order given. Every name goes into an address
 // percent-encoded and into text and attributes HTML-escaped, so that any
 // name a folder can hold stands for its own file.
-std::string renderReaderPage(const std::vector<ReaderCharacter>& characters);
+// The page searches the index that search names.
+std::string renderReaderPage(const std::vector<ReaderCharacter>& characters,
+                             const SearchIndexInfo& search);
+
+// A relative path as an address the browser opens from file:// as that very
+// file: every byte percent-encoded but letters, digits, "-._~", the slashes
+// and the comma of oli keys, so that no "#", "?" or "%" in a name is read
+// as anything but part of it, and bytes past ASCII reach the disk as they
+// are rather than in the page's code page.
+std::string addressOf(std::string_view path);
 
 }  // namespace qz

@@ -29,6 +29,7 @@ struct FolderEntry {
   std::string name;
   bool isFolder = false;
   unsigned long long size = 0;  // bytes, for a file
+  long long modified = 0;       // last write, in the platform's own ticks
 };
 
 // The entries of a folder that are files or folders, "." and ".." left

@@ -122,7 +122,8 @@ std::vector<FolderEntry> listFolder(const std::string& path, bool foldersThrough
       continue;
     }
     entries.push_back(
-        {std::string(name), S_ISDIR(info.st_mode), static_cast<unsigned long long>(info.st_size)});
+        {std::string(name), S_ISDIR(info.st_mode), static_cast<unsigned long long>(info.st_size),
+         static_cast<long long>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec});
   }
   ::closedir(folder);
   return entries;

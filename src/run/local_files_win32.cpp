@@ -127,7 +127,10 @@ std::vector<FolderEntry> listFolder(const std::string& path, bool foldersThrough
     }
     entries.push_back(
         {name, folder,
-         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+         static_cast<long long>(
+             (static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+             found.ftLastWriteTime.dwLowDateTime)});
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return entries;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "run/local_files.h"
 #include "temp_folder.h"
 
 namespace qz {
@@ -28,6 +29,12 @@ std::vector<std::string> entries(const std::string& page, const std::string& fol
     found.push_back(page.substr(at, page.find('\n', at) - at));
   }
   return found;
+}
+
+// The page written for the archive in folder.
+std::string readerPageFor(const std::string& folder, const std::vector<std::string>& newFiles) {
+  EXPECT_EQ(writeReaderPage(folder, newFiles), ReaderOutcome::kWritten);
+  return readWholeFile(folder + "/" + kReaderFileName);
 }
 
 class ArchiveReaderTest : public ::testing::Test {

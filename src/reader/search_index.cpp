@@ -1,0 +1,390 @@
+#include "reader/search_index.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <unordered_map>
+
+#include "base/text.h"
+#include "reader/reader_page.h"
+#include "reader/search_shards.h"
+#include "run/local_files.h"
+
+namespace qz {
+
+namespace {
+
+constexpr std::string_view kRecordMarker = "qzturns search index 1";
+constexpr const char* kRecordName = "record.txt";
+constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
+constexpr size_t kLongestTitle = 100;
+constexpr size_t kFilesPerFlush = 256;
+
+// What the last run wrote: the index's files with their sizes, and every
+// turn file it read, by the address the page gives it.
+struct Record {
+  uint32_t generation = 0;
+  uint32_t blockTurns = 0;
+  uint32_t nextTurn = 0;
+  std::string docsName;
+  std::vector<uint32_t> blockGenerations;
+  std::map<std::string, unsigned long long> files;
+  struct Turn {
+    int64_t number = -1;  // in the index; -1 for an empty file
+    unsigned long long size = 0;
+    long long modified = 0;
+    std::string title;
+  };
+  std::unordered_map<std::string, Turn> turns;
+};
+
+uint64_t checksum(std::string_view text) {
+  uint64_t hash = 1469598103934665603ull;
+  for (char c : text) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return hash;
+}
+
+std::string recordText(const Record& record) {
+  std::string text(kRecordMarker);
+  text += "\ngeneration " + std::to_string(record.generation) + "\nblock " +
+          std::to_string(record.blockTurns) + "\nnext " + std::to_string(record.nextTurn) +
+          "\ndocs " + record.docsName + "\nblocks";
+  for (uint32_t generation : record.blockGenerations) {
+    text += " " + std::to_string(generation);
+  }
+  text += "\n";
+  for (const auto& [name, size] : record.files) {
+    text += "file " + name + " " + std::to_string(size) + "\n";
+  }
+  for (const auto& [address, turn] : record.turns) {
+    text += "turn " + std::to_string(turn.number) + " " + std::to_string(turn.size) + " " +
+            std::to_string(turn.modified) + " " + address + "\t" + turn.title + "\n";
+  }
+  return text + "end " + std::to_string(checksum(text)) + "\n";
+}
+
+// The record in text, if whole and of this version; a damaged or foreign
+// one is no record.
+bool readRecord(std::string_view text, Record& record) {
+  size_t endLine = text.rfind("end ");
+  if (text.substr(0, kRecordMarker.size() + 1) != std::string(kRecordMarker) + "\n" ||
+      endLine == std::string_view::npos ||
+      text.substr(endLine) != "end " + std::to_string(checksum(text.substr(0, endLine))) + "\n") {
+    return false;
+  }
+  text = text.substr(0, endLine);
+  std::vector<std::string_view> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  auto number = [](std::string_view field, auto& value) {
+    if (field.empty() || field.size() > 19 || !allDigits(field.substr(field[0] == '-'))) {
+      return false;
+    }
+    value = static_cast<std::remove_reference_t<decltype(value)>>(std::stoll(std::string(field)));
+    return true;
+  };
+  if (lines.size() < 6 || lines[1].substr(0, 11) != "generation " ||
+      !number(lines[1].substr(11), record.generation) || lines[2].substr(0, 6) != "block " ||
+      !number(lines[2].substr(6), record.blockTurns) || record.blockTurns == 0 ||
+      lines[3].substr(0, 5) != "next " || !number(lines[3].substr(5), record.nextTurn) ||
+      lines[4].substr(0, 5) != "docs " || lines[5].substr(0, 6) != "blocks") {
+    return false;
+  }
+  record.docsName = std::string(lines[4].substr(5));
+  for (std::string_view rest = lines[5].substr(6); !rest.empty();) {
+    size_t end = rest.find(' ', 1);
+    uint32_t generation = 0;
+    if (!number(rest.substr(1, end - 1), generation)) {
+      return false;
+    }
+    record.blockGenerations.push_back(generation);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+  }
+  for (size_t i = 6; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (line.substr(0, 5) == "file ") {
+      size_t space = line.rfind(' ');
+      if (!number(line.substr(space + 1), record.files[std::string(line.substr(5, space - 5))])) {
+        return false;
+      }
+      continue;
+    }
+    size_t tab = line.find('\t');
+    std::vector<std::string_view> fields;
+    for (size_t at = 5; at < tab && fields.size() < 4;) {
+      size_t end = std::min(line.find(' ', at), tab);
+      fields.push_back(line.substr(at, fields.size() == 3 ? tab - at : end - at));
+      at = end + 1;
+    }
+    Record::Turn turn;
+    if (line.substr(0, 5) != "turn " || tab == std::string_view::npos || fields.size() != 4 ||
+        !number(fields[0], turn.number) || !number(fields[1], turn.size) ||
+        !number(fields[2], turn.modified) || turn.number >= record.nextTurn) {
+      return false;
+    }
+    turn.title = std::string(line.substr(tab + 1));
+    record.turns[std::string(fields[3])] = std::move(turn);
+  }
+  return true;
+}
+
+// A name this program gives the files of its index (or their ".part").
+bool isIndexFileName(std::string_view name) {
+  if (name.size() > 5 && name.substr(name.size() - 5) == ".part") {
+    name.remove_suffix(5);
+  }
+  return name.size() > 3 && name.substr(name.size() - 3) == ".js" &&
+         ((name[0] == 'b' && isDigit(name[1])) || name.substr(0, 5) == "docs-");
+}
+
+// The generation a file name carries ("b3-17-vo.js", "docs-17.js"), or 0.
+uint32_t generationOf(std::string_view name) {
+  size_t start = name[0] == 'b' ? name.find('-') : 4;
+  size_t end = start == std::string_view::npos ? start : name.find_first_of("-.", start + 1);
+  std::string_view digits =
+      end == std::string_view::npos ? std::string_view() : name.substr(start + 1, end - start - 1);
+  return !digits.empty() && digits.size() < 10 && allDigits(digits)
+             ? static_cast<uint32_t>(std::stoul(std::string(digits)))
+             : 0;
+}
+
+std::string blockPrefix(size_t block, uint32_t generation) {
+  return "b" + std::to_string(block) + "-" + std::to_string(generation) + "-";
+}
+
+// The record of the index in dir, when it stands as it says: every file it
+// names there, with its size.
+bool trustedRecord(const std::string& dir, const std::map<std::string, unsigned long long>& sizes,
+                   Record& record) {
+  const std::string path = dir + kDirectorySeparator + kRecordName;
+  if (!fileExists(path) || !readRecord(readWholeFile(path), record)) {
+    return false;
+  }
+  return std::all_of(record.files.begin(), record.files.end(), [&](const auto& file) {
+    auto found = sizes.find(file.first);
+    return found != sizes.end() && found->second == file.second;
+  });
+}
+
+}  // namespace
+
+std::string titleOf(std::string_view head) {
+  size_t open = findIgnoringCase(head, "<title");
+  size_t start = open == std::string_view::npos ? open : head.find('>', open);
+  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
+  if (end == std::string_view::npos) {
+    return {};
+  }
+  std::string title;
+  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
+    if (c == '<') {
+      title += "&lt;";
+    } else if (c == '>') {
+      title += "&gt;";
+    } else if (c == '\r' || c == '\n' || c == '\t') {
+      title += ' ';
+    } else {
+      title += c;
+    }
+  }
+  size_t first = title.find_first_not_of(' ');
+  return first == std::string::npos ? std::string()
+                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
+}
+
+SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector<TurnFile>& turns,
+                                    DurableBatch& batch, uint32_t blockTurns) {
+  SearchIndexUpdate update;
+  update.titles.resize(turns.size());
+  auto pathOf = [&](const std::string& file) {
+    std::string path = folder + kDirectorySeparator + file;
+    std::replace(path.begin(), path.end(), '/', kDirectorySeparator);
+    return path;
+  };
+  const std::string dir = folder + kDirectorySeparator + kSearchFolder;
+  const std::string recordPath = dir + kDirectorySeparator + kRecordName;
+  if (fileExists(dir) ||
+      (fileExists(recordPath) &&
+       readFileHead(recordPath, kRecordMarker.size() + 1) != std::string(kRecordMarker) + "\n")) {
+    for (size_t i = 0; i < turns.size(); ++i) {
+      if (turns[i].size > 0) {
+        update.titles[i] = titleOf(readFileHead(pathOf(turns[i].file), kTitleHead));
+      }
+    }
+    return update;  // somebody else's: left alone, and the page without search
+  }
+  std::map<std::string, unsigned long long> sizes;
+  uint32_t newestGeneration = 0;
+  for (const FolderEntry& entry : listFolder(dir)) {
+    sizes[entry.name] = entry.size;
+    if (isIndexFileName(entry.name)) {
+      newestGeneration = std::max(newestGeneration, generationOf(entry.name));
+    }
+  }
+  Record old;
+  const bool trusted = trustedRecord(dir, sizes, old) && old.blockTurns == blockTurns;
+  if (!trusted) {
+    old = Record();
+    old.blockTurns = blockTurns;
+  }
+
+  // Turns whose file is as it was keep their place in the index and their
+  // title; the rest are read. A turn whose file went or changed leaves its
+  // number behind, unused, until so many are that the index is made anew.
+  std::vector<int64_t> numbers(turns.size(), -1);
+  std::vector<bool> unread(turns.size(), true);
+  std::vector<std::string> addresses(turns.size());
+  uint32_t kept = 0;
+  for (size_t i = 0; i < turns.size(); ++i) {
+    addresses[i] = addressOf(turns[i].file);
+    auto found = old.turns.find(addresses[i]);
+    if (found != old.turns.end() && found->second.size == turns[i].size &&
+        found->second.modified == turns[i].modified) {
+      numbers[i] = found->second.number;
+      update.titles[i] = found->second.title;
+      unread[i] = false;
+      kept += numbers[i] >= 0 ? 1 : 0;
+    }
+  }
+  uint32_t oldNumbered = 0;
+  for (const auto& entry : old.turns) {
+    oldNumbered += entry.second.number >= 0 ? 1 : 0;
+  }
+  const bool reading = std::find(unread.begin(), unread.end(), true) != unread.end();
+  const uint32_t unused = old.nextTurn - kept;
+  Record record = old;
+  BlockIndex block;
+  size_t blockNumber = record.nextTurn / record.blockTurns;
+  bool blockOpen = false;
+  // The last block, when turns go into it, is read back first: a shard that
+  // does not read as one is damage, and the index is made anew.
+  auto takeLastBlock = [&] {
+    const std::string prefix = blockPrefix(blockNumber, record.blockGenerations[blockNumber]);
+    for (auto file = record.files.lower_bound(prefix);
+         file != record.files.end() && file->first.rfind(prefix, 0) == 0;) {
+      const std::string name = file->first;
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".p.js") {
+        ++file;
+        continue;
+      }
+      const std::string places = name.substr(0, name.size() - 3) + ".p.js";
+      if (!block.takeShard(readWholeFile(dir + kDirectorySeparator + name),
+                           readWholeFile(dir + kDirectorySeparator + places))) {
+        return false;
+      }
+      file = record.files.erase(file);
+      record.files.erase(places);
+    }
+    blockOpen = true;
+    return true;
+  };
+  const bool rebuilt =
+      !trusted || (unused > 64 && unused * 4 > old.nextTurn) ||
+      (reading && blockNumber < record.blockGenerations.size() && !takeLastBlock());
+  if (rebuilt) {
+    record = Record();
+    record.blockTurns = blockTurns;
+    block = BlockIndex();
+    blockNumber = 0;
+    blockOpen = false;
+    std::fill(numbers.begin(), numbers.end(), -1);
+    std::fill(unread.begin(), unread.end(), true);
+  }
+  const bool changed =
+      rebuilt || kept != oldNumbered || old.turns.size() != turns.size() || reading;
+  record.generation = std::max(old.generation, newestGeneration) + (changed ? 1 : 0);
+  record.turns.clear();
+
+  // New turns go on after the last, in the order the page lists them, into
+  // the last block and those after it; only those blocks are written again.
+  DurableBatch shardBatch;
+  auto closeBlock = [&] {
+    if (!blockOpen) {
+      return;
+    }
+    const std::string prefix = blockPrefix(blockNumber, record.generation);
+    for (const auto& [key, shard] : block.shards(prefix)) {
+      for (auto [suffix, text] :
+           {std::pair(".js", &shard.turns), std::pair(".p.js", &shard.places)}) {
+        const std::string name = prefix + key + suffix;
+        shardBatch.write(dir + kDirectorySeparator + name, *text);
+        record.files[name] = text->size();
+      }
+      if (shardBatch.size() >= kFilesPerFlush) {
+        shardBatch.commit();
+      }
+    }
+    record.blockGenerations.resize(std::max(record.blockGenerations.size(), blockNumber + 1));
+    record.blockGenerations[blockNumber] = record.generation;
+    blockOpen = false;
+    block = BlockIndex();
+  };
+  for (size_t i = 0; i < turns.size(); ++i) {
+    if (!unread[i]) {
+      continue;
+    }
+    const std::string content = turns[i].size > 0 ? readWholeFile(pathOf(turns[i].file)) : "";
+    update.titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
+    if (content.empty()) {
+      continue;
+    }
+    numbers[i] = record.nextTurn++;
+    if (blockOpen && static_cast<size_t>(numbers[i]) / record.blockTurns != blockNumber) {
+      closeBlock();
+      ++blockNumber;
+    }
+    if (!blockOpen) {
+      makeDirectory(dir);
+      blockOpen = true;
+    }
+    block.addTurn(static_cast<uint32_t>(numbers[i] % record.blockTurns), content);
+  }
+  closeBlock();
+  shardBatch.commit();
+
+  std::string docs;
+  std::vector<std::string> addressOfNumber(record.nextTurn, "-");
+  for (size_t i = 0; i < turns.size(); ++i) {
+    record.turns[addresses[i]] = {numbers[i], turns[i].size, turns[i].modified, update.titles[i]};
+    if (numbers[i] >= 0) {
+      addressOfNumber[static_cast<size_t>(numbers[i])] = addresses[i];
+    }
+  }
+  if (changed) {
+    for (const std::string& address : addressOfNumber) {
+      docs += (docs.empty() ? "" : " ") + address;
+    }
+    record.files.erase(record.docsName);
+    record.docsName = "docs-" + std::to_string(record.generation) + ".js";
+    const std::string script = shardScript("docs", docs);
+    record.files[record.docsName] = script.size();
+    makeDirectory(dir);
+    batch.write(dir + kDirectorySeparator + record.docsName, script);
+    batch.write(recordPath, recordText(record));
+  }
+  for (const auto& [name, size] : sizes) {
+    if (isIndexFileName(name) && record.files.count(name) == 0) {
+      update.staleFiles.push_back(dir + kDirectorySeparator + name);
+    }
+  }
+  update.info.docsScript = std::string(kSearchFolder) + "/" + record.docsName;
+  update.info.blockGenerations = record.blockGenerations;
+  update.info.blockTurns = record.blockTurns;
+  return update;
+}
+
+void removeStaleFiles(const std::vector<std::string>& staleFiles) {
+  for (const std::string& path : staleFiles) {
+    const bool part = path.size() > 5 && path.substr(path.size() - 5) == ".part";
+    if (part || readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
+      std::remove(path.c_str());
+    }
+  }
+}
+
+}  // namespace qz

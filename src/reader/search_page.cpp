@@ -1,0 +1,275 @@
+#include "reader/search_page.h"
+
+#include "reader/search_shards.h"
+#include "reader/search_text.h"
+
+namespace qz {
+
+namespace {
+
+// Every text a reader sees is written with \u escapes: the page is
+// Windows-1250, and the script stays plain ASCII.
+constexpr const char* kScript = R"JS(<script>
+(function () {
+  var box = document.getElementById('search');
+  var input = document.getElementById('q');
+  var found = document.getElementById('found');
+  var results = document.getElementById('results');
+  var more = document.getElementById('more');
+  var docsFile = box.getAttribute('data-index');
+  var generations = (box.getAttribute('data-blocks') || '').split(' ').filter(Boolean);
+  var blockTurns = +box.getAttribute('data-block-size');
+  var NO_INDEX = 'A keres\u00e9s index\u00e9t a k\u00f6vetkez\u0151 fut\u00e1s k\u00e9sz\u00edti el.';
+  var HITS = ' tal\u00e1lat';
+  var SHOWN = 200;
+  var texts = {}, waiting = {}, parsed = {}, links = null, asked = 0, shown = [];
+  window.qzIndex = function (name, text) { texts[name] = text; };
+
+  function load(name, file) {
+    if (name in texts) return Promise.resolve(texts[name]);
+    if (!waiting[name]) {
+      waiting[name] = new Promise(function (done) {
+        var script = document.createElement('script');
+        script.onload = function () {
+          if (!(name in texts)) texts[name] = null;
+          done(texts[name]);
+        };
+        script.onerror = function () { texts[name] = null; done(null); };
+        script.src = file;
+        document.head.appendChild(script);
+      });
+    }
+    return waiting[name];
+  }
+
+  function words(text) {
+    if (text.normalize) text = text.normalize('NFC');
+    var out = [], word = '';
+    for (var i = 0; i <= text.length; i++) {
+      var code = i < text.length ? text.charCodeAt(i) : 32, fold = '';
+      if (code < 128) {
+        fold = String.fromCharCode(code).toLowerCase();
+        if (!/[a-z0-9]/.test(fold)) fold = '';
+      } else if (code >= 0xC0 && code < 0xC0 + FOLDS.length) {
+        fold = FOLDS.charAt(code - 0xC0);
+        if (fold === '.') fold = '';
+        else if (fold >= '1' && fold <= '5') fold = PAIRS[fold - 1];
+      }
+      if (fold) word += fold;
+      else if (word) { out.push(word.slice(0, LONGEST)); word = ''; }
+    }
+    return out;
+  }
+
+  // The query as words each turn must hold (the last perhaps as a prefix)
+  // and phrases whose words must stand in that order.
+  function parse(text) {
+    var parts = text.split('"'), query = {words: [], phrases: [], prefix: ''};
+    for (var p = 0; p < parts.length; p++) {
+      var list = words(parts[p]);
+      if (p % 2 === 1 && list.length > 1) query.phrases.push(list);
+      query.words = query.words.concat(list);
+    }
+    var last = parts[parts.length - 1];
+    if (parts.length % 2 === 1 && words(last.slice(-1)).length && query.words.length &&
+        query.words[query.words.length - 1].length >= 2 &&
+        query.words[query.words.length - 1].length < LONGEST) {
+      query.prefix = query.words.pop();
+    }
+    return query;
+  }
+
+  var digit = [], isLast = [];
+  for (var d = 0; d < 32; d++) {
+    digit[LAST.charCodeAt(d)] = d; isLast[LAST.charCodeAt(d)] = true;
+    digit[MORE.charCodeAt(d)] = d;
+  }
+  function numbers(text) {
+    var out = [], value = 0;
+    for (var i = 0; i < text.length; i++) {
+      var c = text.charCodeAt(i);
+      value = value * 32 + digit[c];
+      if (isLast[c]) { out.push(value); value = 0; }
+    }
+    return out;
+  }
+  function turnsOf(list) {
+    var gaps = numbers(list), at = -1;
+    for (var i = 0; i < gaps.length; i++) gaps[i] = at += gaps[i] + 1;
+    return gaps;
+  }
+  function shardOf(name) {
+    if (!parsed[name]) {
+      var map = new Map(), fields = texts[name] ? texts[name].split(' ') : [];
+      for (var i = 0; i + 1 < fields.length; i += 2) map.set(fields[i], fields[i + 1]);
+      parsed[name] = map;
+    }
+    return parsed[name];
+  }
+  function key(word) { return word.slice(0, 2); }
+  function shardName(block, word) { return 'b' + block + '-' + generations[block] + '-' + key(word); }
+  function loadShard(name) { return load(name, 'search-index/' + name + '.js'); }
+
+  // The turns of one block that hold every word, then every phrase.
+  function searchBlock(block, query) {
+    var sets = [];
+    query.words.forEach(function (word) {
+      var list = shardOf(shardName(block, word)).get(word);
+      sets.push(list ? turnsOf(list) : []);
+    });
+    if (query.prefix) {
+      var marks = new Uint8Array(blockTurns), union = [];
+      shardOf(shardName(block, query.prefix)).forEach(function (list, word) {
+        if (word.lastIndexOf(query.prefix, 0) === 0)
+          turnsOf(list).forEach(function (t) { if (!marks[t]) { marks[t] = 1; union.push(t); } });
+      });
+      sets.push(union.sort(function (a, b) { return a - b; }));
+    }
+    sets.sort(function (a, b) { return a.length - b.length; });
+    var hits = sets[0];
+    for (var s = 1; s < sets.length && hits.length; s++) {
+      var mark = new Uint8Array(blockTurns);
+      sets[s].forEach(function (t) { mark[t] = 1; });
+      hits = hits.filter(function (t) { return mark[t]; });
+    }
+    if (!hits.length || !query.phrases.length) return Promise.resolve(hits);
+    var names = [];
+    query.phrases.forEach(function (phrase) {
+      phrase.forEach(function (word) { names.push(shardName(block, word) + '.p'); });
+    });
+    return Promise.all(names.map(loadShard)).then(function () {
+      return hits.filter(function (t) {
+        return query.phrases.every(function (phrase) { return holdsPhrase(block, t, phrase); });
+      });
+    });
+  }
+  // The places of word in turn t of block, from the word's lists.
+  function placesIn(block, t, word) {
+    var name = shardName(block, word);
+    var turns = turnsOf(shardOf(name).get(word) || '');
+    var places = numbers(shardOf(name + '.p').get(word) || ''), at = 0;
+    for (var i = 0; i < turns.length && at < places.length; i++) {
+      var count = places[at] + 1, list = [], place = -1;
+      for (var j = 0; j < count; j++) list.push(place += places[at + 1 + j] + 1);
+      if (turns[i] === t) return list;
+      at += count + 1;
+    }
+    return [];
+  }
+  function holdsPhrase(block, t, phrase) {
+    var first = placesIn(block, t, phrase[0]), rest = [];
+    for (var w = 1; w < phrase.length; w++) rest.push(new Set(placesIn(block, t, phrase[w])));
+    return first.some(function (place) {
+      return rest.every(function (set, w) { return set.has(place + w + 1); });
+    });
+  }
+
+  function linkTable() {
+    if (!links) {
+      links = new Map();
+      var all = document.querySelectorAll('ol.turns a');
+      for (var i = 0; i < all.length; i++) links.set(all[i].getAttribute('href'), i);
+      links.all = all;
+    }
+    return links;
+  }
+  function showFrom(start) {
+    var all = linkTable().all;
+    for (var i = start; i < shown.length && i < start + SHOWN; i++) {
+      var li = all[shown[i]].parentNode.cloneNode(true), who = document.createElement('b');
+      li.removeAttribute('class');
+      who.textContent = all[shown[i]].parentNode.parentNode.getAttribute('data-n') + ': ';
+      li.insertBefore(who, li.firstChild);
+      results.appendChild(li);
+    }
+    more.hidden = shown.length <= start + SHOWN;
+    more.onclick = function () { showFrom(start + SHOWN); };
+  }
+  function say(text) {
+    found.textContent = text;
+    results.textContent = '';
+    more.hidden = true;
+  }
+
+  function search(text) {
+    var ask = ++asked, query = parse(text);
+    if (!query.words.length && !query.prefix) { say(''); return; }
+    if (!docsFile) { say(NO_INDEX); return; }
+    var names = [];
+    for (var b = 0; b < generations.length; b++) {
+      query.words.concat(query.prefix ? [query.prefix] : []).forEach(function (word) {
+        names.push(shardName(b, word));
+      });
+    }
+    Promise.all([load('docs', docsFile)].concat(names.map(loadShard))).then(function (got) {
+      if (ask !== asked) return;
+      if (got[0] === null) { say(NO_INDEX); return; }
+      var blocks = [];
+      for (var b = 0; b < generations.length; b++) blocks.push(searchBlock(b, query));
+      return Promise.all(blocks).then(function (hits) {
+        if (ask !== asked) return;
+        var docs = texts.docs.split(' '), table = linkTable(), order = [];
+        hits.forEach(function (list, b) {
+          list.forEach(function (t) {
+            var at = table.get(docs[b * blockTurns + t]);
+            if (at !== undefined) order.push(at);
+          });
+        });
+        shown = order.sort(function (a, b) { return a - b; });
+        say(shown.length + HITS);
+        showFrom(0);
+        try { history.replaceState(null, '', '#search=' + encodeURIComponent(text)); } catch (e) {}
+      });
+    });
+  }
+
+  var timer = null;
+  input.addEventListener('input', function () {
+    clearTimeout(timer);
+    timer = setTimeout(function () { search(input.value); }, 120);
+  });
+  function fromAddress() {
+    var hash = location.hash;
+    if (hash.lastIndexOf('#search=', 0) !== 0) return;
+    var text = hash.slice(8);
+    try { text = decodeURIComponent(text); } catch (e) {}
+    input.value = text;
+    search(text);
+  }
+  window.addEventListener('hashchange', fromAddress);
+  if (!docsFile) found.textContent = NO_INDEX;
+  fromAddress();
+})();
+</script>
+)JS";
+
+}  // namespace
+
+std::string searchBox(const SearchIndexInfo& info) {
+  std::string box = "<div id=\"search\" data-index=\"" + info.docsScript + "\" data-blocks=\"";
+  for (size_t i = 0; i < info.blockGenerations.size(); ++i) {
+    box += (i ? " " : "") + std::to_string(info.blockGenerations[i]);
+  }
+  box += "\" data-block-size=\"" + std::to_string(info.blockTurns) +
+         "\">\n<input id=\"q\" type=\"search\" placeholder=\"Keres\xE9s a fordul\xF3kban\" "
+         "autocomplete=\"off\" aria-label=\"Keres\xE9s\">\n<p id=\"found\"></p>\n"
+         "<ol id=\"results\"></ol>\n<button id=\"more\" hidden>T\xF6"
+         "bb</button>\n</div>\n";
+  return box;
+}
+
+std::string searchScript() {
+  std::string constants = "  var FOLDS = '" + std::string(kLatinFolds) + "', PAIRS = [";
+  for (std::string_view pair : kFoldedPairs) {
+    constants += "'" + std::string(pair) + "',";
+  }
+  constants.back() = ']';
+  constants += ", LONGEST = " + std::to_string(kLongestWord) + ";\n  var LAST = '" +
+               std::string(kLastDigit) + "', MORE = '" + std::string(kMoreDigit) + "';\n";
+  std::string script = kScript;
+  const std::string_view opening = "(function () {\n";
+  script.insert(script.find(opening) + opening.size(), constants);
+  return script;
+}
+
+}  // namespace qz

@@ -1,0 +1,75 @@
+// The search index of one block of turns, as the page loads it: for each
+// word, the turns of the block that hold it, and where in each turn it
+// stands (for phrases). A block's words are split into shards by their
+// first two letters, so that a query loads only the shards of its words:
+// one script of turns and one of places per shard, each a call of the
+// page's qzIndex(name, text) with text of letters, digits and spaces only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qz {
+
+// The first line of every file of the index, by which a later run knows it
+// as its own.
+inline constexpr std::string_view kSearchFileMarker = "/* qzturns search index */";
+
+// The shard a word belongs to: its first two letters, or itself when shorter.
+std::string_view shardKey(std::string_view word);
+
+// The digits of numbers as the index writes them: neither alphabet holds a
+// space, a quote, a backslash or "<", so the text stands in a script as it is.
+inline constexpr std::string_view kLastDigit = "abcdefghijklmnopqrstuvwxyzABCDEF";
+inline constexpr std::string_view kMoreDigit = "GHIJKLMNOPQRSTUVWXYZ0123456789-.";
+
+// Numbers as the index writes them: base 32, the last digit from one
+// alphabet and those before it from another, so that numbers follow one
+// another without a separator.
+void appendNumber(std::string& out, uint32_t value);
+// The numbers of text in order; false when text is no such sequence.
+bool readNumbers(std::string_view text, std::vector<uint32_t>& numbers);
+
+class BlockIndex {
+ public:
+  // Adds the words of one turn, by its number within the block; turns are
+  // added in rising number.
+  void addTurn(uint32_t turn, std::string_view html);
+
+  // Takes in the shard files of a block written before (their text after
+  // the marker line), so that turns added next come after their turns.
+  // False when a text is not one this program writes.
+  bool takeShard(std::string_view turnsScript, std::string_view placesScript);
+
+  // The two scripts of every shard, by shard key: name prefix + key + ".js"
+  // for turns, + ".p.js" for places, each made whole by shardScript().
+  struct Shard {
+    std::string turns;
+    std::string places;
+  };
+  std::map<std::string, Shard> shards(const std::string& namePrefix) const;
+
+ private:
+  struct Word {
+    std::string turns;   // the gaps between the turns that hold it
+    std::string places;  // for each of those turns: count, then gaps
+    int64_t lastTurn = -1;
+  };
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, Word, Hash, std::equal_to<>> words_;
+  std::vector<std::pair<Word*, uint32_t>> scratch_;  // one turn's words and places
+};
+
+// A whole script of the index: the marker line and one qzIndex call.
+std::string shardScript(const std::string& name, std::string_view text);
+// The text of a script shardScript() wrote; false for anything else.
+bool shardText(std::string_view script, std::string_view& text);
+
+}  // namespace qz

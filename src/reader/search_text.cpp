@@ -1,0 +1,212 @@
+#include "reader/search_text.h"
+
+#include <array>
+
+#include "base/text.h"
+
+namespace qz {
+
+namespace {
+
+constexpr uint32_t kWindows1250High[128] = {
+    0x20AC, 0,      0x201A, 0,      0x201E, 0x2026, 0x2020, 0x2021, 0,      0x2030, 0x0160, 0x2039,
+    0x015A, 0x0164, 0x017D, 0x0179, 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0,      0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, 0x00A0, 0x02C7, 0x02D8, 0x0141,
+    0x00A4, 0x0104, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x0105, 0x015F, 0x00BB,
+    0x013D, 0x02DD, 0x013E, 0x017C, 0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E, 0x0110, 0x0143, 0x0147, 0x00D3,
+    0x00D4, 0x0150, 0x00D6, 0x00D7, 0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7, 0x010D, 0x00E9, 0x0119, 0x00EB,
+    0x011B, 0x00ED, 0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9};
+
+// What each byte of a turn file folds to, worked out once: the scan costs
+// one table look-up per byte of text.
+struct ByteFolds {
+  std::array<std::string, 256> folded;
+  ByteFolds() {
+    for (unsigned b = 0; b < 256; ++b) {
+      appendFolded(windows1250CodePoint(static_cast<unsigned char>(b)), folded[b]);
+    }
+  }
+};
+
+const ByteFolds& byteFolds() {
+  static const ByteFolds folds;
+  return folds;
+}
+
+// The fold of a named entity that stands for a letter: the accent names of
+// HTML's letter entities ("&ouml;", "&Odblac;", "&scaron;") fold to their
+// first letter, and the few ligatures to two. Every other name stands for
+// a sign between words.
+bool appendNamedEntity(std::string_view name, std::string& word) {
+  static constexpr std::string_view kAccents[] = {"acute", "grave", "circ",  "tilde", "uml",
+                                                  "ring",  "cedil", "slash", "dblac", "caron",
+                                                  "ogon",  "macr",  "breve", "dot",   "strok"};
+  static constexpr std::pair<std::string_view, std::string_view> kWhole[] = {
+      {"szlig", "ss"}, {"aelig", "ae"}, {"oelig", "oe"}, {"thorn", "th"}, {"eth", "d"}};
+  const std::string lower = asciiLower(name);
+  for (const auto& [entity, fold] : kWhole) {
+    if (lower == entity) {
+      word += fold;
+      return true;
+    }
+  }
+  if (name.size() < 2 || !((lower[0] >= 'a' && lower[0] <= 'z'))) {
+    return false;
+  }
+  for (std::string_view accent : kAccents) {
+    if (name.substr(1) == accent) {
+      word += lower[0];
+      return true;
+    }
+  }
+  return false;
+}
+
+// The entity at text[at] ("&"), its fold appended to word; returns where
+// the text goes on, or at + 1 when what follows "&" is no entity.
+size_t readEntity(std::string_view text, size_t at, std::string& word, bool& isLetter) {
+  size_t end = text.find(';', at);
+  isLetter = false;
+  if (end == std::string_view::npos || end - at > 12 || end - at < 3) {
+    return at + 1;
+  }
+  std::string_view name = text.substr(at + 1, end - at - 1);
+  if (name[0] == '#') {
+    const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+    std::string_view digits = name.substr(hex ? 2 : 1);
+    uint32_t code = 0;
+    for (char c : digits) {
+      const int value = isDigit(c) ? c - '0'
+                        : hex && lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f'
+                            ? lowerAscii(c) - 'a' + 10
+                            : -1;
+      if (value < 0 || code > 0x10FFFF) {
+        return at + 1;
+      }
+      code = code * (hex ? 16 : 10) + static_cast<uint32_t>(value);
+    }
+    if (digits.empty()) {
+      return at + 1;
+    }
+    isLetter = appendFolded(code, word);
+    return end + 1;
+  }
+  for (char c : name) {
+    if (!isDigit(c) && !(lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z')) {
+      return at + 1;
+    }
+  }
+  isLetter = appendNamedEntity(name, word);
+  return end + 1;
+}
+
+// Where the markup that starts at text[at] ("<") ends, or at when that "<"
+// is text (not followed by a tag's first character). The contents of a
+// script or a style element are markup too.
+size_t skipMarkup(std::string_view text, size_t at) {
+  const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+  if (text.substr(at, 4) == "<!--") {
+    size_t end = text.find("-->", at + 4);
+    return end == std::string_view::npos ? text.size() : end + 3;
+  }
+  if (!(lowerAscii(next) >= 'a' && lowerAscii(next) <= 'z') && next != '/' && next != '!' &&
+      next != '?') {
+    return at;
+  }
+  size_t end = text.find('>', at);
+  if (end == std::string_view::npos) {
+    return text.size();
+  }
+  for (std::string_view element : {std::string_view("script"), std::string_view("style")}) {
+    const char after = at + 1 + element.size() < text.size() ? text[at + 1 + element.size()] : '\0';
+    if (startsWithIgnoringCase(text.substr(at + 1), element) &&
+        !(lowerAscii(after) >= 'a' && lowerAscii(after) <= 'z') && !isDigit(after)) {
+      size_t close = findIgnoringCase(text, "</" + std::string(element), end);
+      if (close == std::string_view::npos) {
+        return text.size();
+      }
+      end = text.find('>', close);
+      return end == std::string_view::npos ? text.size() : end + 1;
+    }
+  }
+  return end + 1;
+}
+
+}  // namespace
+
+uint32_t windows1250CodePoint(unsigned char byte) {
+  return byte < 0x80 ? byte : kWindows1250High[byte - 0x80];
+}
+
+bool appendFolded(uint32_t codePoint, std::string& word) {
+  if (codePoint < 0x80) {
+    const char c = lowerAscii(static_cast<char>(codePoint));
+    if ((c >= 'a' && c <= 'z') || isDigit(c)) {
+      word += c;
+      return true;
+    }
+    return false;
+  }
+  if (codePoint < 0xC0 || codePoint >= 0xC0 + kLatinFolds.size()) {
+    return false;
+  }
+  const char fold = kLatinFolds[codePoint - 0xC0];
+  if (fold == '.') {
+    return false;
+  }
+  if (fold >= '1' && fold <= '5') {
+    word += kFoldedPairs[fold - '1'];
+  } else {
+    word += fold;
+  }
+  return true;
+}
+
+namespace detail {
+
+void scanWords(std::string_view html, void (*sink)(void*, std::string_view), void* context) {
+  const ByteFolds& folds = byteFolds();
+  std::string word;
+  auto endWord = [&] {
+    if (!word.empty()) {
+      sink(context, std::string_view(word).substr(0, kLongestWord));
+      word.clear();
+    }
+  };
+  size_t at = 0;
+  while (at < html.size()) {
+    const unsigned char byte = static_cast<unsigned char>(html[at]);
+    if (byte == '<') {
+      size_t after = skipMarkup(html, at);
+      if (after != at) {
+        endWord();  // a tag stands between words, as a line break or a cell does
+        at = after;
+        continue;
+      }
+    } else if (byte == '&') {
+      bool isLetter = false;
+      size_t after = readEntity(html, at, word, isLetter);
+      if (!isLetter) {
+        endWord();
+      }
+      at = after;
+      continue;
+    }
+    const std::string& fold = folds.folded[byte];
+    if (fold.empty()) {
+      endWord();
+    } else {
+      word += fold;
+    }
+    ++at;
+  }
+  endWord();
+}
+
+}  // namespace detail
+
+}  // namespace qz
