@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <unordered_map>
 
@@ -14,6 +15,8 @@ namespace qz {
 
 namespace {
 
+// The record's first line: the kind of file, then the version of its format.
+constexpr std::string_view kRecordKind = "qzturns search index ";
 constexpr std::string_view kRecordMarker = "qzturns search index 1";
 constexpr const char* kRecordName = "record.txt";
 constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
@@ -209,8 +212,7 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   const std::string dir = folder + kDirectorySeparator + kSearchFolder;
   const std::string recordPath = dir + kDirectorySeparator + kRecordName;
   if (fileExists(dir) ||
-      (fileExists(recordPath) &&
-       readFileHead(recordPath, kRecordMarker.size() + 1) != std::string(kRecordMarker) + "\n")) {
+      (fileExists(recordPath) && readFileHead(recordPath, kRecordKind.size()) != kRecordKind)) {
     for (size_t i = 0; i < turns.size(); ++i) {
       if (turns[i].size > 0) {
         update.titles[i] = titleOf(readFileHead(pathOf(turns[i].file), kTitleHead));
@@ -302,49 +304,50 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
 
   // New turns go on after the last, in the order the page lists them, into
   // the last block and those after it; only those blocks are written again.
-  DurableBatch shardBatch;
-  auto closeBlock = [&] {
-    if (!blockOpen) {
-      return;
+  std::vector<std::vector<size_t>> byBlock(blockOpen ? 1 : 0);
+  for (size_t i = 0; i < turns.size(); ++i) {
+    if (unread[i] && turns[i].size > 0) {
+      numbers[i] = record.nextTurn++;
+      const size_t b = static_cast<size_t>(numbers[i]) / record.blockTurns - blockNumber;
+      byBlock.resize(std::max(byBlock.size(), b + 1));
+      byBlock[b].push_back(i);
     }
+  }
+  auto indexTurns = [&](BlockIndex& into, const std::vector<size_t>& list, size_t from, size_t to) {
+    for (size_t k = from; k < to; ++k) {
+      const size_t i = list[k];
+      const std::string content = readWholeFile(pathOf(turns[i].file));
+      update.titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
+      into.addTurn(static_cast<uint32_t>(numbers[i] % record.blockTurns), content);
+    }
+  };
+  DurableBatch shardBatch;
+  for (const std::vector<size_t>& list : byBlock) {
+    makeDirectory(dir);
+    // Two halves at once, the later joined to the earlier: reading the
+    // words is most of the time a large archive's first index takes.
+    const size_t half = list.size() < 64 ? list.size() : list.size() / 2;
+    BlockIndex later;
+    auto second =
+        std::async(std::launch::async, [&] { indexTurns(later, list, half, list.size()); });
+    indexTurns(block, list, 0, half);
+    second.get();
+    block.append(std::move(later));
     const std::string prefix = blockPrefix(blockNumber, record.generation);
-    for (const auto& [key, shard] : block.shards(prefix)) {
-      for (auto [suffix, text] :
-           {std::pair(".js", &shard.turns), std::pair(".p.js", &shard.places)}) {
-        const std::string name = prefix + key + suffix;
-        shardBatch.write(dir + kDirectorySeparator + name, *text);
-        record.files[name] = text->size();
+    block.takeShards(prefix, [&](const std::string& key, const std::string& turnsScript,
+                                 const std::string& placesScript) {
+      for (auto [suffix, script] :
+           {std::pair(".js", &turnsScript), std::pair(".p.js", &placesScript)}) {
+        shardBatch.write(dir + kDirectorySeparator + prefix + key + suffix, *script);
+        record.files[prefix + key + suffix] = script->size();
       }
       if (shardBatch.size() >= kFilesPerFlush) {
         shardBatch.commit();
       }
-    }
+    });
     record.blockGenerations.resize(std::max(record.blockGenerations.size(), blockNumber + 1));
-    record.blockGenerations[blockNumber] = record.generation;
-    blockOpen = false;
-    block = BlockIndex();
-  };
-  for (size_t i = 0; i < turns.size(); ++i) {
-    if (!unread[i]) {
-      continue;
-    }
-    const std::string content = turns[i].size > 0 ? readWholeFile(pathOf(turns[i].file)) : "";
-    update.titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
-    if (content.empty()) {
-      continue;
-    }
-    numbers[i] = record.nextTurn++;
-    if (blockOpen && static_cast<size_t>(numbers[i]) / record.blockTurns != blockNumber) {
-      closeBlock();
-      ++blockNumber;
-    }
-    if (!blockOpen) {
-      makeDirectory(dir);
-      blockOpen = true;
-    }
-    block.addTurn(static_cast<uint32_t>(numbers[i] % record.blockTurns), content);
+    record.blockGenerations[blockNumber++] = record.generation;
   }
-  closeBlock();
   shardBatch.commit();
 
   std::string docs;

@@ -120,10 +120,15 @@ constexpr const char* kScript = R"JS(<script>
     if (query.prefix) {
       var marks = new Uint8Array(blockTurns), union = [];
       shardOf(shardName(block, query.prefix)).forEach(function (list, word) {
-        if (word.lastIndexOf(query.prefix, 0) === 0)
-          turnsOf(list).forEach(function (t) { if (!marks[t]) { marks[t] = 1; union.push(t); } });
+        if (word.lastIndexOf(query.prefix, 0) !== 0) return;
+        for (var i = 0, t = -1, value = 0; i < list.length; i++) {
+          var c = list.charCodeAt(i);
+          value = value * 32 + digit[c];
+          if (isLast[c]) { t += value + 1; value = 0; marks[t] = 1; }
+        }
       });
-      sets.push(union.sort(function (a, b) { return a - b; }));
+      for (var t = 0; t < blockTurns; t++) if (marks[t]) union.push(t);
+      sets.push(union);
     }
     sets.sort(function (a, b) { return a.length - b.length; });
     var hits = sets[0];
@@ -138,30 +143,49 @@ constexpr const char* kScript = R"JS(<script>
       phrase.forEach(function (word) { names.push(shardName(block, word) + '.p'); });
     });
     return Promise.all(names.map(loadShard)).then(function () {
-      return hits.filter(function (t) {
-        return query.phrases.every(function (phrase) { return holdsPhrase(block, t, phrase); });
+      var wanted = new Set(hits);
+      query.phrases.forEach(function (phrase) {
+        var places = phrase.map(function (word) { return placesOf(block, word, wanted); });
+        hits = hits.filter(function (t) { return holdsPhrase(places, t); });
       });
+      return hits;
     });
   }
-  // The places of word in turn t of block, from the word's lists.
-  function placesIn(block, t, word) {
-    var name = shardName(block, word);
+  // The places of word in each of the turns wanted of block, read in one
+  // pass over the word's lists, the other turns' places skipped unread.
+  function placesOf(block, word, wanted) {
+    var name = shardName(block, word), found = new Map();
     var turns = turnsOf(shardOf(name).get(word) || '');
-    var places = numbers(shardOf(name + '.p').get(word) || ''), at = 0;
-    for (var i = 0; i < turns.length && at < places.length; i++) {
-      var count = places[at] + 1, list = [], place = -1;
-      for (var j = 0; j < count; j++) list.push(place += places[at + 1 + j] + 1);
-      if (turns[i] === t) return list;
-      at += count + 1;
+    var text = shardOf(name + '.p').get(word) || '', at = 0;
+    function next() {
+      var value = 0, c;
+      do { c = text.charCodeAt(at++); value = value * 32 + digit[c]; } while (!isLast[c]);
+      return value;
     }
-    return [];
+    for (var i = 0; i < turns.length && at < text.length; i++) {
+      var count = next() + 1;
+      if (!wanted.has(turns[i])) {
+        while (count > 0 && at < text.length) if (isLast[text.charCodeAt(at++)]) count--;
+        continue;
+      }
+      var list = new Set(), place = -1;
+      while (count-- > 0) list.add(place += next() + 1);
+      found.set(turns[i], list);
+    }
+    return found;
   }
-  function holdsPhrase(block, t, phrase) {
-    var first = placesIn(block, t, phrase[0]), rest = [];
-    for (var w = 1; w < phrase.length; w++) rest.push(new Set(placesIn(block, t, phrase[w])));
-    return first.some(function (place) {
-      return rest.every(function (set, w) { return set.has(place + w + 1); });
-    });
+  function holdsPhrase(places, t) {
+    var first = places[0].get(t);
+    if (!first) return false;
+    for (var place of first) {
+      var all = true;
+      for (var w = 1; w < places.length && all; w++) {
+        var set = places[w].get(t);
+        all = !!set && set.has(place + w);
+      }
+      if (all) return true;
+    }
+    return false;
   }
 
   function linkTable() {
@@ -226,7 +250,7 @@ constexpr const char* kScript = R"JS(<script>
   var timer = null;
   input.addEventListener('input', function () {
     clearTimeout(timer);
-    timer = setTimeout(function () { search(input.value); }, 120);
+    timer = setTimeout(function () { search(input.value); }, 50);
   });
   function fromAddress() {
     var hash = location.hash;

@@ -24,6 +24,10 @@ std::string_view shardKey(std::string_view word) {
 }
 
 void appendNumber(std::string& out, uint32_t value) {
+  if (value < 32) {
+    out += kLastDigit[value];
+    return;
+  }
   char digits[8];
   int count = 0;
   do {
@@ -55,35 +59,82 @@ bool readNumbers(std::string_view text, std::vector<uint32_t>& numbers) {
   return !open;
 }
 
-void BlockIndex::addTurn(uint32_t turn, std::string_view html) {
-  scratch_.clear();
-  uint32_t place = 0;
-  forEachWord(html, [&](std::string_view word) {
-    auto found = words_.find(word);
-    if (found == words_.end()) {
-      found = words_.emplace(std::string(word), Word()).first;
+BlockIndex::Word& BlockIndex::wordOf(std::string_view text) {
+  if ((words_.size() + 1) * 2 > slotWords_.size()) {
+    const size_t size = std::max<size_t>(1024, slotWords_.size() * 2);
+    slotHashes_.assign(size, 0);
+    slotWords_.assign(size, 0);
+    for (uint32_t w = 0; w < words_.size(); ++w) {
+      const uint64_t hash = std::hash<std::string_view>{}(words_[w].text);
+      size_t slot = hash & (size - 1);
+      while (slotWords_[slot] != 0) {
+        slot = (slot + 1) & (size - 1);
+      }
+      slotHashes_[slot] = hash;
+      slotWords_[slot] = w + 1;
     }
-    scratch_.emplace_back(&found->second, place++);
-  });
-  // Each word's places together, in rising order.
-  std::stable_sort(scratch_.begin(), scratch_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (size_t i = 0; i < scratch_.size();) {
-    Word& word = *scratch_[i].first;
-    size_t end = i;
-    while (end < scratch_.size() && scratch_[end].first == &word) {
-      ++end;
-    }
-    appendNumber(word.turns, static_cast<uint32_t>(turn - word.lastTurn - 1));
-    word.lastTurn = turn;
-    appendNumber(word.places, static_cast<uint32_t>(end - i - 1));
-    uint32_t previous = 0;
-    for (size_t j = i; j < end; ++j) {
-      appendNumber(word.places, scratch_[j].second - (j == i ? 0 : previous + 1));
-      previous = scratch_[j].second;
-    }
-    i = end;
   }
+  const uint64_t hash = std::hash<std::string_view>{}(text);
+  const size_t mask = slotWords_.size() - 1;
+  size_t slot = hash & mask;
+  for (; slotWords_[slot] != 0; slot = (slot + 1) & mask) {
+    if (slotHashes_[slot] == hash && words_[slotWords_[slot] - 1].text == text) {
+      return words_[slotWords_[slot] - 1];
+    }
+  }
+  slotHashes_[slot] = hash;
+  slotWords_[slot] = static_cast<uint32_t>(words_.size() + 1);
+  words_.emplace_back().text = text;
+  return words_.back();
+}
+
+void BlockIndex::addTurn(uint32_t turn, std::string_view html) {
+  uint32_t place = 0;
+  forEachWord(html, [&](std::string_view text) {
+    Word& word = wordOf(text);
+    if (word.lastTurn != turn) {
+      appendNumber(word.turns, static_cast<uint32_t>(turn - word.lastTurn - 1));
+      word.lastTurn = turn;
+      word.pending.clear();
+      inTurn_.push_back(static_cast<uint32_t>(&word - words_.data()));
+    }
+    word.pending.push_back(place++);
+  });
+  for (uint32_t w : inTurn_) {
+    Word& word = words_[w];
+    appendNumber(word.places, static_cast<uint32_t>(word.pending.size() - 1));
+    uint32_t next = 0;  // the first place is as it is, the rest gaps
+    for (uint32_t at : word.pending) {
+      appendNumber(word.places, at - next);
+      next = at + 1;
+    }
+    if (word.pending.capacity() > 64) {
+      word.pending = std::vector<uint32_t>();  // a common word's list is not kept in every word
+    }
+  }
+  inTurn_.clear();
+}
+
+void BlockIndex::append(BlockIndex&& later) {
+  std::vector<uint32_t> first;
+  for (Word& word : later.words_) {
+    const size_t count = words_.size();
+    Word& into = wordOf(word.text);
+    if (words_.size() > count) {
+      into = std::move(word);
+      continue;
+    }
+    // The later half's first gap counts from its own start: it becomes a
+    // gap from this half's last turn.
+    first.clear();
+    size_t end = word.turns.find_first_of(kLastDigit) + 1;
+    readNumbers(std::string_view(word.turns).substr(0, end), first);
+    appendNumber(into.turns, static_cast<uint32_t>(first[0] - into.lastTurn - 1));
+    into.turns.append(word.turns, end);
+    into.places += word.places;
+    into.lastTurn = word.lastTurn;
+  }
+  later = BlockIndex();
 }
 
 bool BlockIndex::takeShard(std::string_view turnsScript, std::string_view placesScript) {
@@ -103,7 +154,7 @@ bool BlockIndex::takeShard(std::string_view turnsScript, std::string_view places
         turns.substr(0, wordEnd) != places.substr(0, placesWordEnd)) {
       return false;
     }
-    Word& word = words_[std::string(turns.substr(0, wordEnd))];
+    Word& word = wordOf(turns.substr(0, wordEnd));
     numbers.clear();
     word.turns = std::string(turns.substr(wordEnd + 1, listEnd - wordEnd - 1));
     word.places = std::string(places.substr(placesWordEnd + 1, placesEnd - placesWordEnd - 1));
@@ -120,29 +171,37 @@ bool BlockIndex::takeShard(std::string_view turnsScript, std::string_view places
   return places.empty();
 }
 
-std::map<std::string, BlockIndex::Shard> BlockIndex::shards(const std::string& namePrefix) const {
-  std::vector<const std::pair<const std::string, Word>*> sorted;
+void BlockIndex::eachShard(const std::string& namePrefix,
+                           void (*sink)(void*, const std::string&, const std::string&,
+                                        const std::string&),
+                           void* context) {
+  std::vector<Word*> sorted;
   sorted.reserve(words_.size());
-  for (const auto& entry : words_) {
-    sorted.push_back(&entry);
+  for (Word& word : words_) {
+    sorted.push_back(&word);
   }
-  std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
-  std::map<std::string, Shard> texts;
-  for (const auto* entry : sorted) {
-    Shard& shard = texts[std::string(shardKey(entry->first))];
-    for (auto [text, list] : {std::pair(&shard.turns, &entry->second.turns),
-                              std::pair(&shard.places, &entry->second.places)}) {
-      if (!text->empty()) {
+  std::sort(sorted.begin(), sorted.end(), [](Word* a, Word* b) { return a->text < b->text; });
+  std::string turns, places;
+  for (size_t i = 0; i < sorted.size();) {
+    const std::string key(shardKey(sorted[i]->text));
+    turns.clear();
+    places.clear();
+    for (; i < sorted.size() && shardKey(sorted[i]->text) == key; ++i) {
+      Word& word = *sorted[i];
+      for (auto [text, list] : {std::pair(&turns, &word.turns), std::pair(&places, &word.places)}) {
+        if (!text->empty()) {
+          *text += ' ';
+        }
+        *text += word.text;
         *text += ' ';
+        *text += *list;
+        *list = std::string();
       }
-      *text += entry->first + ' ' + *list;
     }
+    sink(context, key, shardScript(namePrefix + key, turns),
+         shardScript(namePrefix + key + ".p", places));
   }
-  for (auto& [key, shard] : texts) {
-    shard.turns = shardScript(namePrefix + key, shard.turns);
-    shard.places = shardScript(namePrefix + key + ".p", shard.places);
-  }
-  return texts;
+  *this = BlockIndex();
 }
 
 std::string shardScript(const std::string& name, std::string_view text) {

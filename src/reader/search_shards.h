@@ -7,10 +7,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
 #include <vector>
 
 namespace qz {
@@ -40,32 +39,56 @@ class BlockIndex {
   // added in rising number.
   void addTurn(uint32_t turn, std::string_view html);
 
+  // Takes in the turns of later, all numbered after this index's own (two
+  // halves of a block, made at once by two threads).
+  void append(BlockIndex&& later);
+
   // Takes in the shard files of a block written before (their text after
   // the marker line), so that turns added next come after their turns.
   // False when a text is not one this program writes.
   bool takeShard(std::string_view turnsScript, std::string_view placesScript);
 
-  // The two scripts of every shard, by shard key: name prefix + key + ".js"
-  // for turns, + ".p.js" for places, each made whole by shardScript().
-  struct Shard {
-    std::string turns;
-    std::string places;
-  };
-  std::map<std::string, Shard> shards(const std::string& namePrefix) const;
+  // Calls onShard(key, turnsScript, placesScript) for every shard, in the
+  // order of their keys, each script whole, named namePrefix + key for the
+  // turns and + key + ".p" for the places. The index is emptied as it goes.
+  template <typename OnShard>
+  void takeShards(const std::string& namePrefix, OnShard&& onShard);
 
  private:
   struct Word {
+    std::string text;
     std::string turns;   // the gaps between the turns that hold it
     std::string places;  // for each of those turns: count, then gaps
     int64_t lastTurn = -1;
+    std::vector<uint32_t> pending;  // its places in the turn being added
   };
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::unordered_map<std::string, Word, Hash, std::equal_to<>> words_;
-  std::vector<std::pair<Word*, uint32_t>> scratch_;  // one turn's words and places
+
+  // The word of that text, added when new. An open-addressed table of
+  // hashes: a block's words are a few hundred thousand, looked up once for
+  // every word of every turn.
+  Word& wordOf(std::string_view text);
+
+  // The words in the order of their shards, each shard's scripts made.
+  void eachShard(const std::string& namePrefix,
+                 void (*sink)(void*, const std::string&, const std::string&, const std::string&),
+                 void* context);
+
+  std::vector<Word> words_;
+  std::vector<uint64_t> slotHashes_;
+  std::vector<uint32_t> slotWords_;  // index into words_ + 1; 0 for a free slot
+  std::vector<uint32_t> inTurn_;     // the words of the turn being added
 };
+
+template <typename OnShard>
+void BlockIndex::takeShards(const std::string& namePrefix, OnShard&& onShard) {
+  using Function = std::remove_reference_t<OnShard>;
+  eachShard(
+      namePrefix,
+      [](void* f, const std::string& key, const std::string& turns, const std::string& places) {
+        (*static_cast<Function*>(f))(key, turns, places);
+      },
+      const_cast<void*>(static_cast<const void*>(&onShard)));
+}
 
 // A whole script of the index: the marker line and one qzIndex call.
 std::string shardScript(const std::string& name, std::string_view text);

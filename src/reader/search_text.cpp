@@ -1,6 +1,8 @@
 #include "reader/search_text.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "base/text.h"
 
@@ -37,10 +39,23 @@ const ByteFolds& byteFolds() {
   return folds;
 }
 
+// The named entities that stand for a space or a sign; a name a browser
+// does not know it shows as it is, letters and all.
+bool isSignEntity(std::string_view name) {
+  static constexpr std::string_view kSigns[] = {
+      "nbsp",   "amp",   "lt",     "gt",     "quot",   "apos",   "copy",   "reg",    "trade",
+      "hellip", "ndash", "mdash",  "laquo",  "raquo",  "bdquo",  "ldquo",  "rdquo",  "lsquo",
+      "rsquo",  "sbquo", "middot", "bull",   "deg",    "euro",   "times",  "divide", "shy",
+      "sect",   "para",  "plusmn", "iexcl",  "iquest", "cent",   "pound",  "yen",    "curren",
+      "brvbar", "uml",   "ordf",   "ordm",   "not",    "macr",   "acute",  "micro",  "cedil",
+      "sup1",   "sup2",  "sup3",   "frac14", "frac12", "frac34", "ensp",   "emsp",   "thinsp",
+      "zwnj",   "zwj",   "lrm",    "rlm",    "dagger", "Dagger", "permil", "lsaquo", "rsaquo"};
+  return std::find(std::begin(kSigns), std::end(kSigns), name) != std::end(kSigns);
+}
+
 // The fold of a named entity that stands for a letter: the accent names of
 // HTML's letter entities ("&ouml;", "&Odblac;", "&scaron;") fold to their
-// first letter, and the few ligatures to two. Every other name stands for
-// a sign between words.
+// first letter, and the few ligatures to two.
 bool appendNamedEntity(std::string_view name, std::string& word) {
   static constexpr std::string_view kAccents[] = {"acute", "grave", "circ",  "tilde", "uml",
                                                   "ring",  "cedil", "slash", "dblac", "caron",
@@ -101,7 +116,7 @@ size_t readEntity(std::string_view text, size_t at, std::string& word, bool& isL
     }
   }
   isLetter = appendNamedEntity(name, word);
-  return end + 1;
+  return isLetter || isSignEntity(name) ? end + 1 : at + 1;
 }
 
 // Where the markup that starts at text[at] ("<") ends, or at when that "<"
@@ -117,8 +132,20 @@ size_t skipMarkup(std::string_view text, size_t at) {
       next != '?') {
     return at;
   }
-  size_t end = text.find('>', at);
-  if (end == std::string_view::npos) {
+  // A ">" within a quoted attribute value does not end the tag.
+  size_t end = at + 1;
+  for (char quote = 0, before = 0; end < text.size(); ++end) {
+    const char c = text[end];
+    if (quote != 0) {
+      quote = c == quote ? 0 : quote;
+    } else if (c == '>') {
+      break;
+    } else if ((c == '"' || c == '\'') && before == '=') {
+      quote = c;
+    }
+    before = c == ' ' ? before : c;
+  }
+  if (end >= text.size()) {
     return text.size();
   }
   for (std::string_view element : {std::string_view("script"), std::string_view("style")}) {

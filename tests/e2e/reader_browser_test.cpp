@@ -4,10 +4,9 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
+#include "chromium.h"
 #include "site_fixture.h"
 
 namespace qztest {
@@ -43,23 +42,6 @@ window.addEventListener('load', function () {
 </script>
 )";
 
-// The page's DOM once loaded in headless Chromium; empty when it could not run.
-std::string domInChromium(const std::string& url, const std::string& profile) {
-  std::string command =
-      "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-      "--disable-background-networking --disable-component-update --disable-sync "
-      "--allow-file-access-from-files --virtual-time-budget=5000 --user-data-dir=" +
-      profile + " --dump-dom '" + url + "' 2>/dev/null";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::string dom;
-  char buffer[4096];
-  while (pipe != nullptr && !std::feof(pipe.get())) {
-    size_t got = std::fread(buffer, 1, sizeof buffer, pipe.get());
-    dom.append(buffer, got);
-  }
-  return dom;
-}
-
 TEST_F(ReaderBrowserTest, OpensAtATurnByItsFragmentAndStepsThroughTheTurns) {
   if (underLauncher()) {
     GTEST_SKIP() << "the page is the same whichever build wrote it";
@@ -76,13 +58,7 @@ TEST_F(ReaderBrowserTest, OpensAtATurnByItsFragmentAndStepsThroughTheTurns) {
   ASSERT_EQ(runProgram(o).exitStatus, 0);
   writeFile(work / "driven.htm", saved("index.htm") + kDriver);
 
-  TempFolder profile;
-  std::string dom =
-      domInChromium("file://" + work.path() + "/driven.htm#qz1001/1001-003.htm", profile.path());
-  size_t start = dom.find("<pre id=\"seen\">");
-  ASSERT_NE(start, std::string::npos) << "Chromium gave: " << dom.substr(0, 300);
-  start += 15;
-  EXPECT_EQ(dom.substr(start, dom.find("</pre>", start) - start),
+  EXPECT_EQ(seenIn(domInChromium("file://" + work.path() + "/driven.htm#qz1001/1001-003.htm")),
             "qz1001/1001-003.htm|Fordulo 3|qz1001/1001-ol3,15.htm|qz1001/1001-002.htm|"
             "#qz1001/1001-002.htm");
 }
@@ -145,25 +121,17 @@ TEST_F(ReaderBrowserTest, EveryNameOpensItsOwnFile) {
   std::string reader = saved("index.htm");
   writeFile(work / "clicked.htm", reader + kClickEveryTurn);
 
-  auto seenIn = [&](const std::string& page, const std::string& fragment) {
-    TempFolder profile;
-    std::string dom =
-        domInChromium("file://" + work.path() + "/" + page + fragment, profile.path());
-    size_t start = dom.find("<pre id=\"seen\">");
-    if (start == std::string::npos) {
-      return "Chromium gave: " + dom.substr(0, 300);
-    }
-    start += 15;
-    return dom.substr(start, dom.find("</pre>", start) - start);
+  auto seenAt = [&](const std::string& page, const std::string& fragment) {
+    return seenIn(domInChromium("file://" + work.path() + "/" + page + fragment));
   };
   // Turn order: numbered first, the others by name; Chromium gives the keys
   // as its DOM holds them, in UTF-8.
-  EXPECT_EQ(seenIn("clicked.htm", ""),
+  EXPECT_EQ(seenAt("clicked.htm", ""),
             "plain|1=plain|%41=percent41|%zz=percentzz|7#frag=hash|A=letter|"
             "q\"u'o&lt;t&gt;e&amp;s?=marks|\xC3\xA1=accent|1=linked");
-  EXPECT_EQ(seenIn("clicked.htm", "#qz1001/1001-7%23frag.htm").substr(0, 5), "hash|");
-  EXPECT_EQ(seenIn("clicked.htm", "#qz1001/1001-%zz.htm").substr(0, 10), "percentzz|");
-  EXPECT_EQ(seenIn("clicked.htm", "#qz2002/2002-001.htm").substr(0, 7), "linked|");
+  EXPECT_EQ(seenAt("clicked.htm", "#qz1001/1001-7%23frag.htm").substr(0, 5), "hash|");
+  EXPECT_EQ(seenAt("clicked.htm", "#qz1001/1001-%zz.htm").substr(0, 10), "percentzz|");
+  EXPECT_EQ(seenAt("clicked.htm", "#qz2002/2002-001.htm").substr(0, 7), "linked|");
 }
 
 }  // namespace

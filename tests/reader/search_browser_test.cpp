@@ -1,0 +1,122 @@
+// The reader page's search in headless Chromium, from file:// as a user's
+// browser opens it: typed words find the turns, a click opens the one
+// found, a link keeps a search, and nothing in a turn runs in the page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "chromium.h"
+#include "reader/archive_reader.h"
+#include "run/local_files.h"
+#include "temp_folder.h"
+
+namespace qz {
+namespace {
+
+std::string turnFile(const std::string& title, const std::string& text) {
+  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
+         "<TITLE>" +
+         title + "</TITLE></HEAD><BODY>\n<P>" + text + "</P>\n";
+}
+
+// Types each query in turn, waits for its results, and lists them as
+// "query=count:files"; then clicks the first turn found for the phrase and
+// gives the pane's file, and whether anything of a turn ran in the page.
+const std::string kTyping = R"(<script>
+window.addEventListener('load', function () {
+  var queries = ['ilona', '"v\u00f6r\u00f6s torony"', 'VOROS tor', '\u0151rs\u00e9g', 'kimarad',
+                 'pwned', '"torony voros"', '"v\u00f6r\u00f6s torony"'];
+  var input = document.getElementById('q'), seen = [];
+  function next() {
+    if (!queries.length) {
+      document.querySelector('#results a').click();
+      seen.push(document.getElementById('pane').getAttribute('src'));
+      seen.push(String(window.pwned) + ' ' + document.querySelectorAll('#results img').length);
+      var out = document.createElement('pre');
+      out.id = 'seen';
+      out.textContent = seen.join('|');
+      document.body.appendChild(out);
+      return;
+    }
+    input.value = queries.shift();
+    input.dispatchEvent(new Event('input'));
+    setTimeout(function () {
+      var files = [].map.call(document.querySelectorAll('#results a'),
+                              function (a) { return a.getAttribute('href'); });
+      seen.push(input.value + '=' + parseInt(document.getElementById('found').textContent, 10) +
+                ':' + files.join(','));
+      next();
+    }, 500);
+  }
+  next();
+});
+</script>
+)";
+
+// What the page shows a second after it opens.
+const std::string kOpened = R"(<script>
+window.addEventListener('load', function () {
+  setTimeout(function () {
+    var files = [].map.call(document.querySelectorAll('#results a'),
+                            function (a) { return a.getAttribute('href'); });
+    var out = document.createElement('pre');
+    out.id = 'seen';
+    out.textContent = document.getElementById('q').value + '|' + files.join(',') + '|' +
+        document.getElementById('found').textContent;
+    document.body.appendChild(out);
+  }, 1000);
+});
+</script>
+)";
+
+TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
+  qztest::TempFolder archive;
+  std::filesystem::create_directories(archive / "qz1");
+  std::filesystem::create_directories(archive / "qz2");
+  const std::string hostile =
+      "</script><script>window.pwned=1</script> \"'\\ <img src=x onerror=\"window.pwned=1\">";
+  qztest::writeFile(archive / "qz1/1-001.htm",
+                    turnFile("Els\xF5", "Ilona a <B>V\xF6r\xF6s</B> toronyban v\xE1rt." +
+                                            std::string("<script>window.pwned=1</script>")));
+  qztest::writeFile(archive / "qz1/1-002.htm", turnFile("M\xE1sodik", "A torony v\xF6r\xF6s volt"));
+  qztest::writeFile(archive / "qz1/1-003.htm", turnFile("Harmadik", "kimarad"));
+  qztest::writeFile(archive / "qz2/2-001.htm",
+                    turnFile("<img src=x onerror=window.pwned=1>",
+                             "V&ouml;r&ouml;s torony &#337;rs&eacute;g " + hostile));
+  ASSERT_EQ(writeReaderPage(archive.path(), {}), ReaderOutcome::kWritten);
+  // Between runs: one turn changed, one gone, one new.
+  qztest::writeFile(archive / "qz1/1-002.htm", turnFile("M\xE1sodik", "Ilona&nbsp;elment."));
+  std::filesystem::remove(archive / "qz1/1-003.htm");
+  qztest::writeFile(archive / "qz2/2-002.htm", turnFile("\xD6t\xF6"
+                                                        "dik",
+                                                        "Ilona visszat\xE9rt"));
+  ASSERT_EQ(writeReaderPage(archive.path(), {"qz2/2-002.htm"}), ReaderOutcome::kWritten);
+
+  const std::string page = readWholeFile(archive.path() + "/index.htm");
+  qztest::writeFile(archive / "typed.htm", page + kTyping);
+  EXPECT_EQ(qztest::seenIn(qztest::domInChromium("file://" + archive.path() + "/typed.htm", false)),
+            "ilona=3:qz1/1-001.htm,qz1/1-002.htm,qz2/2-002.htm|"
+            "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
+            "VOROS tor=2:qz1/1-001.htm,qz2/2-001.htm|"
+            "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=0:|\"torony voros\"=0:|"
+            "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
+            "qz2/2-001.htm|undefined 0");
+
+  // A search kept as a link, as an address bar encodes it.
+  qztest::writeFile(archive / "opened.htm", page + kOpened);
+  EXPECT_EQ(
+      qztest::seenIn(qztest::domInChromium(
+          "file://" + archive.path() + "/opened.htm#search=%22v%C3%B6r%C3%B6s%20torony%22", false)),
+      "\"v\xC3\xB6r\xC3\xB6s torony\"|qz2/2-001.htm|1 tal\xC3\xA1lat");
+
+  // Without its index the page still reads, and says the next run makes one.
+  std::filesystem::remove_all(archive / "search-index");
+  const std::string said = qztest::seenIn(
+      qztest::domInChromium("file://" + archive.path() + "/opened.htm#search=ilona", false));
+  EXPECT_EQ(said.substr(0, said.find_last_of('|')), "ilona|");
+  EXPECT_NE(said.find("fut\xC3\xA1s"), std::string::npos) << said;
+}
+
+}  // namespace
+}  // namespace qz

@@ -1,0 +1,246 @@
+#include "reader/search_index.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "reader/search_shards.h"
+#include "run/local_files.h"
+#include "temp_folder.h"
+
+namespace qz {
+namespace {
+
+std::string turnFile(const std::string& title, const std::string& text) {
+  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
+         "<TITLE>" +
+         title + "</TITLE></HEAD><BODY>\n<P>" + text + "</P>\n";
+}
+
+std::vector<std::string> split(std::string_view text) {
+  std::vector<std::string> parts;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = std::min(text.find(' ', at), text.size());
+    parts.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return parts;
+}
+
+// An archive in a folder of its own and its index, with blocks of two turns
+// so that a few turns make several.
+class SearchIndexTest : public ::testing::Test {
+ protected:
+  void write(const std::string& file, const std::string& title, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(archive / file).parent_path());
+    qztest::writeFile(archive / file, turnFile(title, text));
+  }
+
+  // Brings the index up to date with the turn files given, in that order.
+  SearchIndexUpdate update(const std::vector<std::string>& files) {
+    std::vector<TurnFile> turns;
+    for (const std::string& file : files) {
+      const std::filesystem::path path = archive / file;
+      std::string name = path.filename().string();
+      for (const FolderEntry& entry : listFolder(path.parent_path().string())) {
+        if (entry.name == name) {
+          turns.push_back({file, entry.size, entry.modified});
+        }
+      }
+    }
+    DurableBatch batch;
+    SearchIndexUpdate done = updateSearchIndex(archive.path(), turns, batch, 2);
+    written = batch.size();
+    batch.commit();
+    removeStaleFiles(done.staleFiles);
+    info = done.info;
+    return done;
+  }
+
+  // The turn files the index finds word in, read from its files as the
+  // page reads them.
+  std::set<std::string> holding(const std::string& word) {
+    std::string_view text;
+    const std::string docs = readWholeFile(archive.path() + "/" + info.docsScript);
+    EXPECT_TRUE(shardText(docs, text));
+    const std::vector<std::string> files = split(text);
+    std::set<std::string> found;
+    for (size_t b = 0; b < info.blockGenerations.size(); ++b) {
+      const std::string shard = archive.path() + "/search-index/b" + std::to_string(b) + "-" +
+                                std::to_string(info.blockGenerations[b]) + "-" +
+                                std::string(shardKey(word)) + ".js";
+      const std::string script = fileExists(shard) ? readWholeFile(shard) : "";
+      if (script.empty() || !shardText(script, text)) {
+        continue;
+      }
+      const std::vector<std::string> fields = split(text);
+      for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+        std::vector<uint32_t> gaps;
+        if (fields[i] == word && readNumbers(fields[i + 1], gaps)) {
+          int64_t turn = -1;
+          for (uint32_t gap : gaps) {
+            turn += gap + 1;
+            const std::string& file = files.at(b * info.blockTurns + turn);
+            if (file != "-") {
+              found.insert(file);
+            }
+          }
+        }
+      }
+    }
+    return found;
+  }
+
+  std::set<std::string> indexFiles() {
+    std::set<std::string> names;
+    for (const FolderEntry& entry : listFolder(archive.path() + "/search-index")) {
+      names.insert(entry.name);
+    }
+    return names;
+  }
+
+  qztest::TempFolder archive;
+  SearchIndexInfo info;
+  size_t written = 0;
+};
+
+using Files = std::set<std::string>;
+
+TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
+  write("qz1/1-001.htm", "Els\xF5", "Ilona a V\xF6r\xF6s toronyban");
+  write("qz1/1-002.htm", "M\xE1sodik", "A torony v\xF6r\xF6s, Ilona nem");
+  write("qz1/1-003.htm", "Harmadik", "kimarad");
+  write("qz2/2-001.htm", "Negyedik", "&Ouml;rs&eacute;g a toronyban");
+  write("qz2/2-002.htm", "", "");
+  std::filesystem::resize_file(archive / "qz2/2-002.htm", 0);
+  const std::vector<std::string> first = {"qz1/1-001.htm", "qz1/1-002.htm", "qz1/1-003.htm",
+                                          "qz2/2-001.htm", "qz2/2-002.htm"};
+  EXPECT_EQ(update(first).titles,
+            (std::vector<std::string>{"Els\xF5", "M\xE1sodik", "Harmadik", "Negyedik", ""}));
+  EXPECT_EQ(holding("ilona"), (Files{"qz1/1-001.htm", "qz1/1-002.htm"}));
+  EXPECT_EQ(holding("orseg"), Files{"qz2/2-001.htm"});
+  EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{1, 1}));
+
+  // The same again: nothing read, nothing written.
+  const Files before = indexFiles();
+  update(first);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(indexFiles(), before);
+
+  // A turn file edited to the same size and time is taken as it was: it
+  // is not read again. One changed, one gone, one new.
+  const auto when = std::filesystem::last_write_time(archive / "qz1/1-001.htm");
+  write("qz1/1-001.htm", "Els\xF5", "Bence a V\xF6r\xF6s toronyban");
+  std::filesystem::last_write_time(archive / "qz1/1-001.htm", when);
+  write("qz1/1-002.htm", "M\xE1sodik!", "Ilona elment");
+  std::filesystem::remove(archive / "qz1/1-003.htm");
+  write("qz2/2-003.htm",
+        "\xD6t\xF6"
+        "dik",
+        "Ilona visszat\xE9rt");
+  const SearchIndexUpdate second =
+      update({"qz1/1-001.htm", "qz1/1-002.htm", "qz2/2-001.htm", "qz2/2-002.htm", "qz2/2-003.htm"});
+  EXPECT_EQ(second.titles, (std::vector<std::string>{"Els\xF5", "M\xE1sodik!", "Negyedik", "",
+                                                     "\xD6t\xF6"
+                                                     "dik"}));
+  EXPECT_EQ(holding("ilona"), (Files{"qz1/1-001.htm", "qz1/1-002.htm", "qz2/2-003.htm"}));
+  EXPECT_EQ(holding("bence"), Files{});
+  EXPECT_EQ(holding("kimarad"), Files{});
+  EXPECT_EQ(holding("torony"), Files{});
+  EXPECT_EQ(holding("toronyban"), (Files{"qz1/1-001.htm", "qz2/2-001.htm"}));
+  // The full blocks stand as they were; the two read went into a third,
+  // and the old list of turns is gone.
+  EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{1, 1, 2}));
+  for (const std::string& name : indexFiles()) {
+    EXPECT_TRUE(before.count(name) > 0 || name.rfind("b2-2-", 0) == 0 || name == "docs-2.js")
+        << name;
+  }
+  EXPECT_EQ(indexFiles().count("docs-1.js"), 0u);
+}
+
+TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
+  const std::vector<std::string> files = {"qz1/1-001.htm", "qz1/1-002.htm", "qz1/1-003.htm"};
+  write(files[0], "a", "Ilona egy");
+  write(files[1], "b", "Ilona kett\xF5");
+  write(files[2], "c", "harom");
+  update(files);
+  const std::string record = readWholeFile(archive.path() + "/search-index/record.txt");
+  const std::string lastShard = archive.path() + "/search-index/b1-1-ha.js";
+  std::string damagedShard = readWholeFile(lastShard);
+  damagedShard[damagedShard.size() - 5] = '"';
+  const struct {
+    const char* what;
+    std::string path;
+    std::string bytes;
+  } kDamage[] = {
+      {"a shard cut short", archive.path() + "/search-index/b0-1-il.js",
+       "/* qzturns search index */\nqz"},
+      {"a record changed by hand", archive.path() + "/search-index/record.txt",
+       std::string(record).replace(record.find("next 3"), 6, "next 2")},
+      {"a record of another version", archive.path() + "/search-index/record.txt",
+       "qzturns search index 99\n"},
+      {"a shard of the block read back, its size kept", lastShard, damagedShard},
+  };
+  for (const auto& damage : kDamage) {
+    SCOPED_TRACE(damage.what);
+    qztest::TempFolder fresh;
+    std::filesystem::copy(archive.path(), fresh.path(),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    qztest::writeFile(damage.path, damage.bytes);
+    write("qz1/1-004.htm", "d", "Ilona negy");
+    update({files[0], files[1], files[2], "qz1/1-004.htm"});
+    EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{2, 2}));
+    EXPECT_EQ(holding("ilona"), (Files{files[0], files[1], "qz1/1-004.htm"}));
+    EXPECT_EQ(holding("harom"), Files{files[2]});
+    for (const std::string& name : indexFiles()) {
+      EXPECT_TRUE(name == "record.txt" || name.find("-2") != std::string::npos) << name;
+    }
+    std::filesystem::remove_all(archive.path());
+    std::filesystem::copy(fresh.path(), archive.path(), std::filesystem::copy_options::recursive);
+  }
+}
+
+TEST_F(SearchIndexTest, FilesNotItsOwnAreLeftAsTheyAre) {
+  write("qz1/1-001.htm", "Els\xF5",
+        "</script><script>alert(\"x\\\")</script><img src=x onerror=y>");
+  // search-index a file of the user's: the titles come from the turn files.
+  qztest::writeFile(archive / "search-index", "mine");
+  SearchIndexUpdate none = update({"qz1/1-001.htm"});
+  EXPECT_TRUE(none.info.docsScript.empty());
+  EXPECT_EQ(none.titles, std::vector<std::string>{"Els\xF5"});
+  EXPECT_EQ(readWholeFile(archive.path() + "/search-index"), "mine");
+
+  std::filesystem::remove(archive / "search-index");
+  std::filesystem::create_directory(archive / "search-index");
+  qztest::writeFile(archive / "search-index/record.txt", "my notes\n");
+  EXPECT_TRUE(update({"qz1/1-001.htm"}).info.docsScript.empty());
+  EXPECT_EQ(indexFiles(), Files{"record.txt"});
+
+  // Beside an index of its own: files of other names, and one of its names
+  // without its first line, are never removed.
+  std::filesystem::remove(archive / "search-index/record.txt");
+  qztest::writeFile(archive / "search-index/notes.txt", "mine");
+  qztest::writeFile(archive / "search-index/b0-0-zz.js", "mine");
+  update({"qz1/1-001.htm"});
+  write("qz1/1-002.htm", "K\xE9t", "ketto");
+  update({"qz1/1-001.htm", "qz1/1-002.htm"});
+  EXPECT_EQ(readWholeFile(archive.path() + "/search-index/notes.txt"), "mine");
+  EXPECT_EQ(readWholeFile(archive.path() + "/search-index/b0-0-zz.js"), "mine");
+  // Whatever a turn holds, the index holds letters, digits and its own
+  // signs only: nothing in it can end its script or start markup.
+  for (const std::string& name : indexFiles()) {
+    std::string_view text;
+    if (name.size() > 3 && name.substr(name.size() - 3) == ".js" && name != "b0-0-zz.js") {
+      EXPECT_TRUE(shardText(readWholeFile(archive.path() + "/search-index/" + name), text)) << name;
+    }
+  }
+  EXPECT_EQ(holding("script"), Files{});
+  EXPECT_EQ(holding("onerror"), Files{});
+}
+
+}  // namespace
+}  // namespace qz
