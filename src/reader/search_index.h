@@ -37,7 +37,7 @@ struct SearchIndexInfo {
 };
 
 // How many turns a block of the index holds.
-inline constexpr uint32_t kSearchBlockTurns = 8192;
+inline constexpr uint32_t kSearchBlockTurns = 4096;
 
 struct SearchIndexUpdate {
   SearchIndexInfo info;

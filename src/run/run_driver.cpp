@@ -35,7 +35,8 @@ constexpr const char* kUsageHead[] = {
     "                             http://www.example.hu (required)",
     "  QZTURNS_CONNECTIONS        requests in flight at once, 1 (the default) to 8",
     "  QZTURNS_INDEX              1 (the default) writes the reader page index.htm",
-    "                             at the end of every run, 0 does not",
+    "                             and its search index search-index at the end of",
+    "                             every run, 0 does neither",
     "  QZTURNS_RECHECK_EMPTY      1 asks again for turns whose file is empty, 0",
     "                             (the default) counts an empty file as saved",
 };
