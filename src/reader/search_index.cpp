@@ -156,8 +156,9 @@ uint32_t generationOf(std::string_view name) {
              : 0;
 }
 
+// The name of a block's scripts up to their key: "b3-17".
 std::string blockPrefix(size_t block, uint32_t generation) {
-  return "b" + std::to_string(block) + "-" + std::to_string(generation) + "-";
+  return "b" + std::to_string(block) + "-" + std::to_string(generation);
 }
 
 // The record of the index in dir, when it stands as it says: every file it
@@ -269,21 +270,18 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
     const std::string prefix = blockPrefix(blockNumber, record.blockGenerations[blockNumber]);
     for (auto file = record.files.lower_bound(prefix);
          file != record.files.end() && file->first.rfind(prefix, 0) == 0;) {
-      const std::string name = file->first;
-      if (name.size() > 5 && name.substr(name.size() - 5) == ".p.js") {
-        ++file;
+      const char after = file->first[prefix.size()];
+      if (after != '-' && after != '.') {
+        ++file;  // a block whose name goes on: "b1-12" after "b1-1"
         continue;
       }
-      const std::string places = name.substr(0, name.size() - 3) + ".p.js";
-      if (!block.takeShard(readWholeFile(dir + kDirectorySeparator + name),
-                           readWholeFile(dir + kDirectorySeparator + places))) {
+      if (!block.takeScript(readWholeFile(dir + kDirectorySeparator + file->first), after == '.')) {
         return false;
       }
       file = record.files.erase(file);
-      record.files.erase(places);
     }
     blockOpen = true;
-    return true;
+    return block.whole();
   };
   const bool rebuilt =
       !trusted || (unused > 64 && unused * 4 > old.nextTurn) ||
@@ -334,13 +332,9 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
     second.get();
     block.append(std::move(later));
     const std::string prefix = blockPrefix(blockNumber, record.generation);
-    block.takeShards(prefix, [&](const std::string& key, const std::string& turnsScript,
-                                 const std::string& placesScript) {
-      for (auto [suffix, script] :
-           {std::pair(".js", &turnsScript), std::pair(".p.js", &placesScript)}) {
-        shardBatch.write(dir + kDirectorySeparator + prefix + key + suffix, *script);
-        record.files[prefix + key + suffix] = script->size();
-      }
+    block.takeScripts(prefix, [&](const std::string& name, const std::string& script) {
+      shardBatch.write(dir + kDirectorySeparator + name + ".js", script);
+      record.files[name + ".js"] = script.size();
       if (shardBatch.size() >= kFilesPerFlush) {
         shardBatch.commit();
       }

@@ -106,8 +106,14 @@ constexpr const char* kScript = R"JS(<script>
     }
     return parsed[name];
   }
-  function key(word) { return word.slice(0, 2); }
-  function shardName(block, word) { return 'b' + block + '-' + generations[block] + '-' + key(word); }
+  function shardName(block, word) {
+    return 'b' + block + '-' + generations[block] + '-' + word.slice(0, 2);
+  }
+  function placesName(block, word) {
+    for (var i = 0, hash = 2166136261; i < word.length; i++)
+      hash = Math.imul(hash ^ word.charCodeAt(i), 16777619) >>> 0;
+    return 'b' + block + '-' + generations[block] + '.p' + hash % BUCKETS;
+  }
   function loadShard(name) { return load(name, 'search-index/' + name + '.js'); }
 
   // The turns of one block that hold every word, then every phrase.
@@ -140,7 +146,7 @@ constexpr const char* kScript = R"JS(<script>
     if (!hits.length || !query.phrases.length) return Promise.resolve(hits);
     var names = [];
     query.phrases.forEach(function (phrase) {
-      phrase.forEach(function (word) { names.push(shardName(block, word) + '.p'); });
+      phrase.forEach(function (word) { names.push(placesName(block, word)); });
     });
     return Promise.all(names.map(loadShard)).then(function () {
       var wanted = new Set(hits);
@@ -154,9 +160,8 @@ constexpr const char* kScript = R"JS(<script>
   // The places of word in each of the turns wanted of block, read in one
   // pass over the word's lists, the other turns' places skipped unread.
   function placesOf(block, word, wanted) {
-    var name = shardName(block, word), found = new Map();
-    var turns = turnsOf(shardOf(name).get(word) || '');
-    var text = shardOf(name + '.p').get(word) || '', at = 0;
+    var found = new Map(), turns = turnsOf(shardOf(shardName(block, word)).get(word) || '');
+    var text = shardOf(placesName(block, word)).get(word) || '', at = 0;
     function next() {
       var value = 0, c;
       do { c = text.charCodeAt(at++); value = value * 32 + digit[c]; } while (!isLast[c]);
@@ -288,7 +293,8 @@ std::string searchScript() {
     constants += "'" + std::string(pair) + "',";
   }
   constants.back() = ']';
-  constants += ", LONGEST = " + std::to_string(kLongestWord) + ";\n  var LAST = '" +
+  constants += ", LONGEST = " + std::to_string(kLongestWord) +
+               ", BUCKETS = " + std::to_string(kPlaceBuckets) + ";\n  var LAST = '" +
                std::string(kLastDigit) + "', MORE = '" + std::string(kMoreDigit) + "';\n";
   std::string script = kScript;
   const std::string_view opening = "(function () {\n";

@@ -23,6 +23,14 @@ std::string_view shardKey(std::string_view word) {
   return word.substr(0, 2);
 }
 
+uint32_t placeBucket(std::string_view word) {
+  uint32_t hash = 2166136261u;
+  for (char c : word) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  return hash % kPlaceBuckets;
+}
+
 void appendNumber(std::string& out, uint32_t value) {
   if (value < 32) {
     out += kLastDigit[value];
@@ -137,69 +145,78 @@ void BlockIndex::append(BlockIndex&& later) {
   later = BlockIndex();
 }
 
-bool BlockIndex::takeShard(std::string_view turnsScript, std::string_view placesScript) {
-  std::string_view turns, places;
-  if (!shardText(turnsScript, turns) || !shardText(placesScript, places)) {
+bool BlockIndex::takeScript(std::string_view script, bool placeScript) {
+  std::string_view text;
+  if (!shardText(script, text)) {
     return false;
   }
   std::vector<uint32_t> numbers;
-  while (!turns.empty()) {
-    size_t wordEnd = turns.find(' ');
-    size_t listEnd = wordEnd == std::string_view::npos ? wordEnd : turns.find(' ', wordEnd + 1);
-    size_t placesWordEnd = places.find(' ');
-    size_t placesEnd = placesWordEnd == std::string_view::npos
-                           ? placesWordEnd
-                           : places.find(' ', placesWordEnd + 1);
-    if (wordEnd == std::string_view::npos || placesWordEnd == std::string_view::npos ||
-        turns.substr(0, wordEnd) != places.substr(0, placesWordEnd)) {
+  while (!text.empty()) {
+    const size_t wordEnd = text.find(' ');
+    if (wordEnd == std::string_view::npos) {
       return false;
     }
-    Word& word = wordOf(turns.substr(0, wordEnd));
+    const size_t listEnd = std::min(text.find(' ', wordEnd + 1), text.size());
+    Word& word = wordOf(text.substr(0, wordEnd));
+    std::string& list = placeScript ? word.places : word.turns;
+    list = std::string(text.substr(wordEnd + 1, listEnd - wordEnd - 1));
     numbers.clear();
-    word.turns = std::string(turns.substr(wordEnd + 1, listEnd - wordEnd - 1));
-    word.places = std::string(places.substr(placesWordEnd + 1, placesEnd - placesWordEnd - 1));
-    if (!readNumbers(word.turns, numbers) || numbers.empty()) {
+    if (!readNumbers(list, numbers) || numbers.empty()) {
       return false;
     }
-    word.lastTurn = -1;
-    for (uint32_t gap : numbers) {
-      word.lastTurn += gap + 1;
+    if (!placeScript) {
+      word.lastTurn = -1;
+      for (uint32_t gap : numbers) {
+        word.lastTurn += gap + 1;
+      }
     }
-    turns.remove_prefix(listEnd == std::string_view::npos ? turns.size() : listEnd + 1);
-    places.remove_prefix(placesEnd == std::string_view::npos ? places.size() : placesEnd + 1);
+    text.remove_prefix(std::min(listEnd + 1, text.size()));
   }
-  return places.empty();
+  return true;
 }
 
-void BlockIndex::eachShard(const std::string& namePrefix,
-                           void (*sink)(void*, const std::string&, const std::string&,
-                                        const std::string&),
-                           void* context) {
+bool BlockIndex::whole() const {
+  return std::all_of(words_.begin(), words_.end(),
+                     [](const Word& word) { return !word.turns.empty() && !word.places.empty(); });
+}
+
+void BlockIndex::eachScript(const std::string& namePrefix,
+                            void (*sink)(void*, const std::string&, const std::string&),
+                            void* context) {
   std::vector<Word*> sorted;
   sorted.reserve(words_.size());
   for (Word& word : words_) {
     sorted.push_back(&word);
   }
   std::sort(sorted.begin(), sorted.end(), [](Word* a, Word* b) { return a->text < b->text; });
-  std::string turns, places;
+  std::vector<std::string> places(kPlaceBuckets);
+  std::string turns;
+  auto add = [](std::string& text, const std::string& word, std::string& list) {
+    if (!text.empty()) {
+      text += ' ';
+    }
+    text += word;
+    text += ' ';
+    text += list;
+    list = std::string();
+  };
   for (size_t i = 0; i < sorted.size();) {
     const std::string key(shardKey(sorted[i]->text));
     turns.clear();
-    places.clear();
     for (; i < sorted.size() && shardKey(sorted[i]->text) == key; ++i) {
       Word& word = *sorted[i];
-      for (auto [text, list] : {std::pair(&turns, &word.turns), std::pair(&places, &word.places)}) {
-        if (!text->empty()) {
-          *text += ' ';
-        }
-        *text += word.text;
-        *text += ' ';
-        *text += *list;
-        *list = std::string();
-      }
+      add(turns, word.text, word.turns);
+      add(places[placeBucket(word.text)], word.text, word.places);
     }
-    sink(context, key, shardScript(namePrefix + key, turns),
-         shardScript(namePrefix + key + ".p", places));
+    const std::string name = namePrefix + "-" + key;
+    sink(context, name, shardScript(name, turns));
+  }
+  for (uint32_t bucket = 0; bucket < kPlaceBuckets; ++bucket) {
+    if (!places[bucket].empty()) {
+      const std::string name = namePrefix + ".p" + std::to_string(bucket);
+      sink(context, name, shardScript(name, places[bucket]));
+      places[bucket] = std::string();
+    }
   }
   *this = BlockIndex();
 }

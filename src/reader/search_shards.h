@@ -1,9 +1,11 @@
 // The search index of one block of turns, as the page loads it: for each
 // word, the turns of the block that hold it, and where in each turn it
-// stands (for phrases). A block's words are split into shards by their
-// first two letters, so that a query loads only the shards of its words:
-// one script of turns and one of places per shard, each a call of the
-// page's qzIndex(name, text) with text of letters, digits and spaces only.
+// stands (for phrases). A block's turns are split into shards by their
+// words' first two letters, so that a query loads only the shards of its
+// words,
+// and their places into buckets by a hash of the word, each script a call of
+// the page's qzIndex(name, text) with text of letters, digits and the
+// number signs below only.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +20,15 @@ namespace qz {
 // as its own.
 inline constexpr std::string_view kSearchFileMarker = "/* qzturns search index */";
 
-// The shard a word belongs to: its first two letters, or itself when shorter.
+// The shard a word's turns belong to: its first two letters, or itself when
+// shorter.
 std::string_view shardKey(std::string_view word);
+
+// The script a word's places belong to: one of kPlaceBuckets, by a hash of
+// the word (FNV-1a, as the page computes it), so that a phrase loads only
+// the places of its own words.
+inline constexpr uint32_t kPlaceBuckets = 256;
+uint32_t placeBucket(std::string_view word);
 
 // The digits of numbers as the index writes them: neither alphabet holds a
 // space, a quote, a backslash or "<", so the text stands in a script as it is.
@@ -43,16 +52,19 @@ class BlockIndex {
   // halves of a block, made at once by two threads).
   void append(BlockIndex&& later);
 
-  // Takes in the shard files of a block written before (their text after
-  // the marker line), so that turns added next come after their turns.
-  // False when a text is not one this program writes.
-  bool takeShard(std::string_view turnsScript, std::string_view placesScript);
+  // Takes in one script of a block written before (its turns or its
+  // places, as placeScript says), so that turns added next come after its
+  // turns; false when the script is not one this program writes. Once all
+  // are in, whole() says whether every word came with both.
+  bool takeScript(std::string_view script, bool placeScript);
+  bool whole() const;
 
-  // Calls onShard(key, turnsScript, placesScript) for every shard, in the
-  // order of their keys, each script whole, named namePrefix + key for the
-  // turns and + key + ".p" for the places. The index is emptied as it goes.
-  template <typename OnShard>
-  void takeShards(const std::string& namePrefix, OnShard&& onShard);
+  // Calls onScript(name, script) for every script of the block, each whole:
+  // the shards of its words' turns, named namePrefix + "-" + key, then the
+  // places of its words, named namePrefix + ".p" + bucket. The index is
+  // emptied as it goes.
+  template <typename OnScript>
+  void takeScripts(const std::string& namePrefix, OnScript&& onScript);
 
  private:
   struct Word {
@@ -68,10 +80,8 @@ class BlockIndex {
   // every word of every turn.
   Word& wordOf(std::string_view text);
 
-  // The words in the order of their shards, each shard's scripts made.
-  void eachShard(const std::string& namePrefix,
-                 void (*sink)(void*, const std::string&, const std::string&, const std::string&),
-                 void* context);
+  void eachScript(const std::string& namePrefix,
+                  void (*sink)(void*, const std::string&, const std::string&), void* context);
 
   std::vector<Word> words_;
   std::vector<uint64_t> slotHashes_;
@@ -79,15 +89,15 @@ class BlockIndex {
   std::vector<uint32_t> inTurn_;     // the words of the turn being added
 };
 
-template <typename OnShard>
-void BlockIndex::takeShards(const std::string& namePrefix, OnShard&& onShard) {
-  using Function = std::remove_reference_t<OnShard>;
-  eachShard(
+template <typename OnScript>
+void BlockIndex::takeScripts(const std::string& namePrefix, OnScript&& onScript) {
+  using Function = std::remove_reference_t<OnScript>;
+  eachScript(
       namePrefix,
-      [](void* f, const std::string& key, const std::string& turns, const std::string& places) {
-        (*static_cast<Function*>(f))(key, turns, places);
+      [](void* f, const std::string& name, const std::string& script) {
+        (*static_cast<Function*>(f))(name, script);
       },
-      const_cast<void*>(static_cast<const void*>(&onShard)));
+      const_cast<void*>(static_cast<const void*>(&onScript)));
 }
 
 // A whole script of the index: the marker line and one qzIndex call.

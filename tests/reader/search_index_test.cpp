@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -116,6 +117,9 @@ TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
   write("qz2/2-001.htm", "Negyedik", "&Ouml;rs&eacute;g a toronyban");
   write("qz2/2-002.htm", "", "");
   std::filesystem::resize_file(archive / "qz2/2-002.htm", 0);
+  // A time set as it is set again below, whatever the file system keeps of it.
+  const auto firstTime = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(archive / "qz1/1-001.htm", firstTime);
   const std::vector<std::string> first = {"qz1/1-001.htm", "qz1/1-002.htm", "qz1/1-003.htm",
                                           "qz2/2-001.htm", "qz2/2-002.htm"};
   EXPECT_EQ(update(first).titles,
@@ -132,9 +136,8 @@ TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
 
   // A turn file edited to the same size and time is taken as it was: it
   // is not read again. One changed, one gone, one new.
-  const auto when = std::filesystem::last_write_time(archive / "qz1/1-001.htm");
   write("qz1/1-001.htm", "Els\xF5", "Bence a V\xF6r\xF6s toronyban");
-  std::filesystem::last_write_time(archive / "qz1/1-001.htm", when);
+  std::filesystem::last_write_time(archive / "qz1/1-001.htm", firstTime);
   write("qz1/1-002.htm", "M\xE1sodik!", "Ilona elment");
   std::filesystem::remove(archive / "qz1/1-003.htm");
   write("qz2/2-003.htm",
@@ -155,7 +158,7 @@ TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
   // and the old list of turns is gone.
   EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{1, 1, 2}));
   for (const std::string& name : indexFiles()) {
-    EXPECT_TRUE(before.count(name) > 0 || name.rfind("b2-2-", 0) == 0 || name == "docs-2.js")
+    EXPECT_TRUE(before.count(name) > 0 || name.rfind("b2-2", 0) == 0 || name == "docs-2.js")
         << name;
   }
   EXPECT_EQ(indexFiles().count("docs-1.js"), 0u);
@@ -163,34 +166,32 @@ TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
 
 TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
   const std::vector<std::string> files = {"qz1/1-001.htm", "qz1/1-002.htm", "qz1/1-003.htm"};
-  write(files[0], "a", "Ilona egy");
-  write(files[1], "b", "Ilona kett\xF5");
-  write(files[2], "c", "harom");
-  update(files);
-  const std::string record = readWholeFile(archive.path() + "/search-index/record.txt");
-  const std::string lastShard = archive.path() + "/search-index/b1-1-ha.js";
-  std::string damagedShard = readWholeFile(lastShard);
-  damagedShard[damagedShard.size() - 5] = '"';
+  // Each damage done to the index of three turns, as bytes of one file.
   const struct {
     const char* what;
-    std::string path;
-    std::string bytes;
+    const char* file;
+    std::string (*damaged)(std::string bytes);
   } kDamage[] = {
-      {"a shard cut short", archive.path() + "/search-index/b0-1-il.js",
-       "/* qzturns search index */\nqz"},
-      {"a record changed by hand", archive.path() + "/search-index/record.txt",
-       std::string(record).replace(record.find("next 3"), 6, "next 2")},
-      {"a record of another version", archive.path() + "/search-index/record.txt",
-       "qzturns search index 99\n"},
-      {"a shard of the block read back, its size kept", lastShard, damagedShard},
+      {"a shard cut short", "b0-1-il.js",
+       [](std::string) { return std::string("/* qzturns search index */\nqz"); }},
+      {"a record changed by hand", "record.txt",
+       [](std::string bytes) { return bytes.replace(bytes.find("next 3"), 6, "next 2"); }},
+      {"a record of another version", "record.txt",
+       [](std::string) { return std::string("qzturns search index 99\n"); }},
+      {"a shard of the block read back, its size kept", "b1-1-ha.js",
+       [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "\""); }},
   };
   for (const auto& damage : kDamage) {
     SCOPED_TRACE(damage.what);
-    qztest::TempFolder fresh;
-    std::filesystem::copy(archive.path(), fresh.path(),
-                          std::filesystem::copy_options::recursive |
-                              std::filesystem::copy_options::overwrite_existing);
-    qztest::writeFile(damage.path, damage.bytes);
+    for (const auto& entry : std::filesystem::directory_iterator(archive.path())) {
+      std::filesystem::remove_all(entry.path());
+    }
+    write(files[0], "a", "Ilona egy");
+    write(files[1], "b", "Ilona kett\xF5");
+    write(files[2], "c", "harom");
+    update(files);
+    const std::string path = archive.path() + "/search-index/" + damage.file;
+    qztest::writeFile(path, damage.damaged(readWholeFile(path)));
     write("qz1/1-004.htm", "d", "Ilona negy");
     update({files[0], files[1], files[2], "qz1/1-004.htm"});
     EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{2, 2}));
@@ -199,8 +200,6 @@ TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
     for (const std::string& name : indexFiles()) {
       EXPECT_TRUE(name == "record.txt" || name.find("-2") != std::string::npos) << name;
     }
-    std::filesystem::remove_all(archive.path());
-    std::filesystem::copy(fresh.path(), archive.path(), std::filesystem::copy_options::recursive);
   }
 }
 
