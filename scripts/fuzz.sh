@@ -10,7 +10,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQZTURNS_FUZZ=ON -DQZTURNS_BUILD_
 cmake --build build-fuzz -j"$(nproc)"
 
 seconds=${FUZZ_SECONDS:-20}
-for target in page_text link_tags turn_key listing; do
+for target in page_text link_tags turn_key listing search_words; do
   work=$(mktemp -d)
   cp fuzz/corpus/"$target"/* "$work"/
   echo "fuzz_$target: ${seconds}s"

@@ -55,7 +55,7 @@ std::string recordText(const Record& record) {
           std::to_string(record.blockTurns) + "\nnext " + std::to_string(record.nextTurn) +
           "\ndocs " + record.docsName + "\nblocks";
   for (uint32_t generation : record.blockGenerations) {
-    text += " " + std::to_string(generation);
+    text.append(" ").append(std::to_string(generation));
   }
   text += "\n";
   for (const auto& [name, size] : record.files) {
@@ -158,7 +158,10 @@ uint32_t generationOf(std::string_view name) {
 
 // The name of a block's scripts up to their key: "b3-17".
 std::string blockPrefix(size_t block, uint32_t generation) {
-  return "b" + std::to_string(block) + "-" + std::to_string(generation);
+  return std::string("b")
+      .append(std::to_string(block))
+      .append("-")
+      .append(std::to_string(generation));
 }
 
 // The record of the index in dir, when it stands as it says: every file it

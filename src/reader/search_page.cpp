@@ -277,7 +277,8 @@ constexpr const char* kScript = R"JS(<script>
 std::string searchBox(const SearchIndexInfo& info) {
   std::string box = "<div id=\"search\" data-index=\"" + info.docsScript + "\" data-blocks=\"";
   for (size_t i = 0; i < info.blockGenerations.size(); ++i) {
-    box += (i ? " " : "") + std::to_string(info.blockGenerations[i]);
+    box += i ? " " : "";
+    box += std::to_string(info.blockGenerations[i]);
   }
   box += "\" data-block-size=\"" + std::to_string(info.blockTurns) +
          "\">\n<input id=\"q\" type=\"search\" placeholder=\"Keres\xE9s a fordul\xF3kban\" "
@@ -290,7 +291,7 @@ std::string searchBox(const SearchIndexInfo& info) {
 std::string searchScript() {
   std::string constants = "  var FOLDS = '" + std::string(kLatinFolds) + "', PAIRS = [";
   for (std::string_view pair : kFoldedPairs) {
-    constants += "'" + std::string(pair) + "',";
+    constants.append("'").append(pair).append("',");
   }
   constants.back() = ']';
   constants += ", LONGEST = " + std::to_string(kLongestWord) +
