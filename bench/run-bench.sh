@@ -5,7 +5,8 @@
 #   DELAY_MS per request (10), CONNECT_DELAY_MS per new connection (30),
 #   CURL_SAMPLE URLs fetched one curl process each (200), CONNECTIONS for the
 #   parallel runs and tools (4), LIMITER=0 to skip the token-bucket runs (about
-#   5 minutes). TMPDIR chooses the
+#   5 minutes), SEARCH_BENCH=0 to skip the search index's (4 GB of turn files
+#   under TMPDIR, a few minutes). TMPDIR chooses the
 #   file system the archives are written to (TMPDIR=/dev/shm for a tmpfs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,5 +30,8 @@ cmake --build build-bench-noflush -j"$(nproc)" --target qzturns >/dev/null
 build-bench/structures_bench
 build-bench/reader_bench
 build-bench/redirect_bench
+if [ "${SEARCH_BENCH:-1}" != 0 ]; then
+  bench/search-bench.sh
+fi
 echo
 exec python3 bench/bench.py build-bench

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <future>
 #include <map>
-#include <unordered_map>
 
 #include "base/text.h"
 #include "reader/reader_page.h"
+#include "reader/search_record.h"
 #include "reader/search_shards.h"
 #include "run/local_files.h"
 
@@ -15,126 +15,9 @@ namespace qz {
 
 namespace {
 
-// The record's first line: the kind of file, then the version of its format.
-constexpr std::string_view kRecordKind = "qzturns search index ";
-constexpr std::string_view kRecordMarker = "qzturns search index 1";
-constexpr const char* kRecordName = "record.txt";
 constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
 constexpr size_t kLongestTitle = 100;
 constexpr size_t kFilesPerFlush = 256;
-
-// What the last run wrote: the index's files with their sizes, and every
-// turn file it read, by the address the page gives it.
-struct Record {
-  uint32_t generation = 0;
-  uint32_t blockTurns = 0;
-  uint32_t nextTurn = 0;
-  std::string docsName;
-  std::vector<uint32_t> blockGenerations;
-  std::map<std::string, unsigned long long> files;
-  struct Turn {
-    int64_t number = -1;  // in the index; -1 for an empty file
-    unsigned long long size = 0;
-    long long modified = 0;
-    std::string title;
-  };
-  std::unordered_map<std::string, Turn> turns;
-};
-
-uint64_t checksum(std::string_view text) {
-  uint64_t hash = 1469598103934665603ull;
-  for (char c : text) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  return hash;
-}
-
-std::string recordText(const Record& record) {
-  std::string text(kRecordMarker);
-  text += "\ngeneration " + std::to_string(record.generation) + "\nblock " +
-          std::to_string(record.blockTurns) + "\nnext " + std::to_string(record.nextTurn) +
-          "\ndocs " + record.docsName + "\nblocks";
-  for (uint32_t generation : record.blockGenerations) {
-    text.append(" ").append(std::to_string(generation));
-  }
-  text += "\n";
-  for (const auto& [name, size] : record.files) {
-    text += "file " + name + " " + std::to_string(size) + "\n";
-  }
-  for (const auto& [address, turn] : record.turns) {
-    text += "turn " + std::to_string(turn.number) + " " + std::to_string(turn.size) + " " +
-            std::to_string(turn.modified) + " " + address + "\t" + turn.title + "\n";
-  }
-  return text + "end " + std::to_string(checksum(text)) + "\n";
-}
-
-// The record in text, if whole and of this version; a damaged or foreign
-// one is no record.
-bool readRecord(std::string_view text, Record& record) {
-  size_t endLine = text.rfind("end ");
-  if (text.substr(0, kRecordMarker.size() + 1) != std::string(kRecordMarker) + "\n" ||
-      endLine == std::string_view::npos ||
-      text.substr(endLine) != "end " + std::to_string(checksum(text.substr(0, endLine))) + "\n") {
-    return false;
-  }
-  text = text.substr(0, endLine);
-  std::vector<std::string_view> lines;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  auto number = [](std::string_view field, auto& value) {
-    if (field.empty() || field.size() > 19 || !allDigits(field.substr(field[0] == '-'))) {
-      return false;
-    }
-    value = static_cast<std::remove_reference_t<decltype(value)>>(std::stoll(std::string(field)));
-    return true;
-  };
-  if (lines.size() < 6 || lines[1].substr(0, 11) != "generation " ||
-      !number(lines[1].substr(11), record.generation) || lines[2].substr(0, 6) != "block " ||
-      !number(lines[2].substr(6), record.blockTurns) || record.blockTurns == 0 ||
-      lines[3].substr(0, 5) != "next " || !number(lines[3].substr(5), record.nextTurn) ||
-      lines[4].substr(0, 5) != "docs " || lines[5].substr(0, 6) != "blocks") {
-    return false;
-  }
-  record.docsName = std::string(lines[4].substr(5));
-  for (std::string_view rest = lines[5].substr(6); !rest.empty();) {
-    size_t end = rest.find(' ', 1);
-    uint32_t generation = 0;
-    if (!number(rest.substr(1, end - 1), generation)) {
-      return false;
-    }
-    record.blockGenerations.push_back(generation);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
-  }
-  for (size_t i = 6; i < lines.size(); ++i) {
-    std::string_view line = lines[i];
-    if (line.substr(0, 5) == "file ") {
-      size_t space = line.rfind(' ');
-      if (!number(line.substr(space + 1), record.files[std::string(line.substr(5, space - 5))])) {
-        return false;
-      }
-      continue;
-    }
-    size_t tab = line.find('\t');
-    std::vector<std::string_view> fields;
-    for (size_t at = 5; at < tab && fields.size() < 4;) {
-      size_t end = std::min(line.find(' ', at), tab);
-      fields.push_back(line.substr(at, fields.size() == 3 ? tab - at : end - at));
-      at = end + 1;
-    }
-    Record::Turn turn;
-    if (line.substr(0, 5) != "turn " || tab == std::string_view::npos || fields.size() != 4 ||
-        !number(fields[0], turn.number) || !number(fields[1], turn.size) ||
-        !number(fields[2], turn.modified) || turn.number >= record.nextTurn) {
-      return false;
-    }
-    turn.title = std::string(line.substr(tab + 1));
-    record.turns[std::string(fields[3])] = std::move(turn);
-  }
-  return true;
-}
 
 // A name this program gives the files of its index (or their ".part").
 bool isIndexFileName(std::string_view name) {

@@ -8,17 +8,12 @@
 
 #include "run/local_files.h"
 #include "temp_folder.h"
+#include "turn_file.h"
 
 namespace qz {
 namespace {
 
-// A turn file as the archive keeps it: the page from its <META on, with its
-// title.
-std::string turnFile(const std::string& title) {
-  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
-         "<TITLE>" +
-         title + "</TITLE></HEAD><BODY>\n<P>...</P>\n";
-}
+using qztest::turnFile;
 
 // The turn entries of the page, in order, each as "key title marks".
 std::vector<std::string> entries(const std::string& page, const std::string& folder) {

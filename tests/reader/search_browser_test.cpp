@@ -10,15 +10,12 @@
 #include "reader/archive_reader.h"
 #include "run/local_files.h"
 #include "temp_folder.h"
+#include "turn_file.h"
 
 namespace qz {
 namespace {
 
-std::string turnFile(const std::string& title, const std::string& text) {
-  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
-         "<TITLE>" +
-         title + "</TITLE></HEAD><BODY>\n<P>" + text + "</P>\n";
-}
+using qztest::turnFile;
 
 // Types each query in turn, waits for its results, and lists them as
 // "query=count:files"; then clicks the first turn found for the phrase and

@@ -11,15 +11,12 @@
 #include "reader/search_shards.h"
 #include "run/local_files.h"
 #include "temp_folder.h"
+#include "turn_file.h"
 
 namespace qz {
 namespace {
 
-std::string turnFile(const std::string& title, const std::string& text) {
-  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1250\">\n"
-         "<TITLE>" +
-         title + "</TITLE></HEAD><BODY>\n<P>" + text + "</P>\n";
-}
+using qztest::turnFile;
 
 std::vector<std::string> split(std::string_view text) {
   std::vector<std::string> parts;
