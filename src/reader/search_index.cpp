@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <future>
 #include <map>
+#include <thread>
 
 #include "base/text.h"
 #include "reader/reader_page.h"
@@ -208,15 +209,24 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   DurableBatch shardBatch;
   for (const std::vector<size_t>& list : byBlock) {
     makeDirectory(dir);
-    // Two halves at once, the later joined to the earlier: reading the
-    // words is most of the time a large archive's first index takes.
-    const size_t half = list.size() < 64 ? list.size() : list.size() / 2;
-    BlockIndex later;
-    auto second =
-        std::async(std::launch::async, [&] { indexTurns(later, list, half, list.size()); });
-    indexTurns(block, list, 0, half);
-    second.get();
-    block.append(std::move(later));
+    // Parts at once, one to a processor, each later part joined to the
+    // block in turn: reading the words is most of the time a large
+    // archive's first index takes. Parts of fewer than 64 turns are not
+    // worth a thread.
+    const size_t parts = std::clamp<size_t>(
+        std::min<size_t>(std::thread::hardware_concurrency(), list.size() / 64), 1, 8);
+    std::vector<BlockIndex> later(parts - 1);
+    std::vector<std::future<void>> running;
+    for (size_t p = 1; p < parts; ++p) {
+      running.push_back(std::async(std::launch::async, [&, p] {
+        indexTurns(later[p - 1], list, list.size() * p / parts, list.size() * (p + 1) / parts);
+      }));
+    }
+    indexTurns(block, list, 0, list.size() / parts);
+    for (size_t p = 1; p < parts; ++p) {
+      running[p - 1].get();
+      block.append(std::move(later[p - 1]));
+    }
     const std::string prefix = blockPrefix(blockNumber, record.generation);
     block.takeScripts(prefix, [&](const std::string& name, const std::string& script) {
       shardBatch.write(dir + kDirectorySeparator + name + ".js", script);
