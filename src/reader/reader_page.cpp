@@ -140,6 +140,7 @@ constexpr std::string_view kReaderScript =
     "  document.getElementById('prev').onclick = function () { step(-1); };\n"
     "  document.getElementById('next').onclick = function () { step(1); };\n"
     "  document.addEventListener('keydown', function (e) {\n"
+    "    if (e.target && e.target.tagName === 'INPUT') return;  // the search box's own keys\n"
     "    var by = {ArrowLeft: -1, ArrowUp: -1, ArrowRight: 1, ArrowDown: 1}[e.key];\n"
     "    if (by) { e.preventDefault(); step(by); }\n"
     "  });\n"

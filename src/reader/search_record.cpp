@@ -100,6 +100,9 @@ bool readRecord(std::string_view text, Record& record) {
       return false;
     }
     turn.title = std::string(line.substr(tab + 1));
+    if (turn.title.find_first_of("<>") != std::string::npos) {
+      return false;  // a title goes into the page as it stands: never markup
+    }
     record.turns[std::string(fields[3])] = std::move(turn);
   }
   return true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/search_record.h"
 #include "reader/search_shards.h"
 #include "run/local_files.h"
 #include "temp_folder.h"
@@ -175,6 +176,13 @@ TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
        [](std::string bytes) { return bytes.replace(bytes.find("next 3"), 6, "next 2"); }},
       {"a record of another version", "record.txt",
        [](std::string) { return std::string("qzturns search index 99\n"); }},
+      {"a title made markup, the record's checksum made again", "record.txt",
+       [](std::string bytes) {
+         Record record;
+         EXPECT_TRUE(readRecord(bytes, record));
+         record.turns.begin()->second.title = "<img src=x onerror=alert(1)>";
+         return recordText(record);
+       }},
       {"a shard of the block read back, its size kept", "b1-1-ha.js",
        [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "\""); }},
   };
