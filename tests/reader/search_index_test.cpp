@@ -39,7 +39,7 @@ class SearchIndexTest : public ::testing::Test {
   }
 
   // Brings the index up to date with the turn files given, in that order.
-  SearchIndexUpdate update(const std::vector<std::string>& files) {
+  SearchIndexUpdate update(const std::vector<std::string>& files, uint32_t blockTurns = 2) {
     std::vector<TurnFile> turns;
     for (const std::string& file : files) {
       const std::filesystem::path path = archive / file;
@@ -51,7 +51,7 @@ class SearchIndexTest : public ::testing::Test {
       }
     }
     DurableBatch batch;
-    SearchIndexUpdate done = updateSearchIndex(archive.path(), turns, batch, 2);
+    SearchIndexUpdate done = updateSearchIndex(archive.path(), turns, batch, blockTurns);
     written = batch.size();
     batch.commit();
     removeStaleFiles(done.staleFiles);
@@ -160,6 +160,24 @@ TEST_F(SearchIndexTest, OnlyTheTurnsNewOrChangedAreReadAndTheirBlocksWritten) {
         << name;
   }
   EXPECT_EQ(indexFiles().count("docs-1.js"), 0u);
+}
+
+// A block of hundreds of turns is read in parts at once, on as many
+// processors as there are: the parts join as if read one by one.
+TEST_F(SearchIndexTest, ABlockReadInPartsHoldsEveryTurnOnce) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 300; ++i) {
+    files.push_back("qz1/1-" + std::to_string(1000 + i) + ".htm");
+    write(files.back(), "t", "common w" + std::to_string(i) + " x" + std::to_string(i % 7));
+  }
+  update(files, 4096);
+  EXPECT_EQ(holding("common"), Files(files.begin(), files.end()));
+  EXPECT_EQ(holding("w299"), Files{files[299]});
+  Files sevenths;
+  for (size_t i = 3; i < files.size(); i += 7) {
+    sevenths.insert(files[i]);
+  }
+  EXPECT_EQ(holding("x3"), sevenths);
 }
 
 TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
