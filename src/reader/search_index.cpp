@@ -201,7 +201,10 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   auto indexTurns = [&](BlockIndex& into, const std::vector<size_t>& list, size_t from, size_t to) {
     for (size_t k = from; k < to; ++k) {
       const size_t i = list[k];
-      const std::string content = readWholeFile(pathOf(turns[i].file));
+      // A turn file that cannot be read is listed all the same, without
+      // title or words, as the reader page has always listed it.
+      const std::string content =
+          readFileHead(pathOf(turns[i].file), static_cast<size_t>(turns[i].size));
       update.titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
       into.addTurn(static_cast<uint32_t>(numbers[i] % record.blockTurns), content);
     }

@@ -189,7 +189,16 @@ void BlockIndex::eachScript(const std::string& namePrefix,
     sorted.push_back(&word);
   }
   std::sort(sorted.begin(), sorted.end(), [](Word* a, Word* b) { return a->text < b->text; });
+  // Each bucket's text is sized first: grown by doubling, the places of a
+  // large block would take up to twice their bytes.
   std::vector<std::string> places(kPlaceBuckets);
+  std::vector<size_t> bucketSizes(kPlaceBuckets);
+  for (const Word* word : sorted) {
+    bucketSizes[placeBucket(word->text)] += word->text.size() + word->places.size() + 2;
+  }
+  for (uint32_t bucket = 0; bucket < kPlaceBuckets; ++bucket) {
+    places[bucket].reserve(bucketSizes[bucket]);
+  }
   std::string turns;
   auto add = [](std::string& text, const std::string& word, std::string& list) {
     if (!text.empty()) {
