@@ -23,13 +23,27 @@ constexpr const char* kScript = R"JS(<script>
   var HITS = ' tal\u00e1lat';
   var SHOWN = 200;
   var texts = {}, waiting = {}, parsed = {}, links = null, asked = 0, shown = [];
-  window.qzIndex = function (name, text) { texts[name] = text; };
+  var held = 0, HOLD = 64 * 1024 * 1024;
+  window.qzIndex = function (name, text) { texts[name] = text; held += text.length; };
+
+  // Past a bound, the shards loaded so far are let go before the next
+  // search, so that a long session does not come to hold the whole index.
+  function forget() {
+    if (held <= HOLD) return;
+    for (var name in texts) {
+      if (name !== 'docs') { delete texts[name]; delete waiting[name]; delete parsed[name]; }
+    }
+    held = texts.docs ? texts.docs.length : 0;
+    var scripts = document.querySelectorAll('script[data-shard]');
+    for (var i = 0; i < scripts.length; i++) scripts[i].parentNode.removeChild(scripts[i]);
+  }
 
   function load(name, file) {
     if (name in texts) return Promise.resolve(texts[name]);
     if (!waiting[name]) {
       waiting[name] = new Promise(function (done) {
         var script = document.createElement('script');
+        if (name !== 'docs') script.setAttribute('data-shard', '');
         script.onload = function () {
           if (!(name in texts)) texts[name] = null;
           done(texts[name]);
@@ -224,6 +238,7 @@ constexpr const char* kScript = R"JS(<script>
     var ask = ++asked, query = parse(text);
     if (!query.words.length && !query.prefix) { say(''); return; }
     if (!docsFile) { say(NO_INDEX); return; }
+    forget();
     var names = [];
     for (var b = 0; b < generations.length; b++) {
       query.words.concat(query.prefix ? [query.prefix] : []).forEach(function (word) {
