@@ -22,11 +22,11 @@ constexpr size_t kFilesPerFlush = 256;
 
 // A name this program gives the files of its index (or their ".part").
 bool isIndexFileName(std::string_view name) {
-  if (name.size() > 5 && name.substr(name.size() - 5) == ".part") {
+  if (name.ends_with(".part")) {
     name.remove_suffix(5);
   }
-  return name.size() > 3 && name.substr(name.size() - 3) == ".js" &&
-         ((name[0] == 'b' && isDigit(name[1])) || name.substr(0, 5) == "docs-");
+  return name.ends_with(".js") &&
+         ((name.size() > 1 && name[0] == 'b' && isDigit(name[1])) || name.starts_with("docs-"));
 }
 
 // The generation a file name carries ("b3-17-vo.js", "docs-17.js"), or 0.
@@ -141,10 +141,6 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
       kept += numbers[i] >= 0 ? 1 : 0;
     }
   }
-  uint32_t oldNumbered = 0;
-  for (const auto& entry : old.turns) {
-    oldNumbered += entry.second.number >= 0 ? 1 : 0;
-  }
   const bool reading = std::find(unread.begin(), unread.end(), true) != unread.end();
   const uint32_t unused = old.nextTurn - kept;
   Record record = old;
@@ -156,7 +152,7 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   auto takeLastBlock = [&] {
     const std::string prefix = blockPrefix(blockNumber, record.blockGenerations[blockNumber]);
     for (auto file = record.files.lower_bound(prefix);
-         file != record.files.end() && file->first.rfind(prefix, 0) == 0;) {
+         file != record.files.end() && file->first.starts_with(prefix);) {
       const char after = file->first[prefix.size()];
       if (after != '-' && after != '.') {
         ++file;  // a block whose name goes on: "b1-12" after "b1-1"
@@ -182,8 +178,9 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
     std::fill(numbers.begin(), numbers.end(), -1);
     std::fill(unread.begin(), unread.end(), true);
   }
-  const bool changed =
-      rebuilt || kept != oldNumbered || old.turns.size() != turns.size() || reading;
+  // With every turn found as it was, the index changes only when a turn it
+  // held is gone.
+  const bool changed = rebuilt || reading || old.turns.size() != turns.size();
   record.generation = std::max(old.generation, newestGeneration) + (changed ? 1 : 0);
   record.turns.clear();
 
@@ -276,8 +273,8 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
 
 void removeStaleFiles(const std::vector<std::string>& staleFiles) {
   for (const std::string& path : staleFiles) {
-    const bool part = path.size() > 5 && path.substr(path.size() - 5) == ".part";
-    if (part || readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
+    if (path.ends_with(".part") ||
+        readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
       std::remove(path.c_str());
     }
   }

@@ -241,12 +241,12 @@ std::string shardScript(const std::string& name, std::string_view text) {
 bool shardText(std::string_view script, std::string_view& text) {
   constexpr std::string_view kCall = "\nqzIndex(\"";
   constexpr std::string_view kEnd = "\");\n";
-  if (script.substr(0, kSearchFileMarker.size()) != kSearchFileMarker) {
+  if (!script.starts_with(kSearchFileMarker)) {
     return false;
   }
   script.remove_prefix(kSearchFileMarker.size());
-  if (script.substr(0, kCall.size()) != kCall || script.size() < kCall.size() + kEnd.size() ||
-      script.substr(script.size() - kEnd.size()) != kEnd) {
+  if (!script.starts_with(kCall) || script.size() < kCall.size() + kEnd.size() ||
+      !script.ends_with(kEnd)) {
     return false;
   }
   script.remove_prefix(kCall.size());
