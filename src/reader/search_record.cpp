@@ -1,6 +1,7 @@
 #include "reader/search_record.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "base/text.h"
 
@@ -53,22 +54,34 @@ bool readRecord(std::string_view text, Record& record) {
     lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }
+  // A number too large for a long long is no number (the times of writing
+  // take 19 digits).
   auto number = [](std::string_view field, auto& value) {
-    if (field.empty() || field.size() > 19 || !allDigits(field.substr(field[0] == '-'))) {
+    long long read = 0;
+    if (field.empty() || !allDigits(field.substr(field[0] == '-')) ||
+        std::from_chars(field.data(), field.data() + field.size(), read).ec != std::errc()) {
       return false;
     }
-    value = static_cast<std::remove_reference_t<decltype(value)>>(std::stoll(std::string(field)));
+    value = static_cast<std::remove_reference_t<decltype(value)>>(read);
     return true;
   };
-  if (lines.size() < 6 || lines[1].substr(0, 11) != "generation " ||
-      !number(lines[1].substr(11), record.generation) || lines[2].substr(0, 6) != "block " ||
-      !number(lines[2].substr(6), record.blockTurns) || record.blockTurns == 0 ||
-      lines[3].substr(0, 5) != "next " || !number(lines[3].substr(5), record.nextTurn) ||
-      lines[4].substr(0, 5) != "docs " || lines[5].substr(0, 6) != "blocks") {
+  // A header line: its name, a space, then what follows it.
+  auto header = [&](size_t line, std::string_view name, std::string_view& rest) {
+    if (line >= lines.size() || !lines[line].starts_with(name)) {
+      return false;
+    }
+    rest = lines[line].substr(name.size());
+    return true;
+  };
+  std::string_view generation, block, next, docs, blocks;
+  if (!header(1, "generation ", generation) || !number(generation, record.generation) ||
+      !header(2, "block ", block) || !number(block, record.blockTurns) || record.blockTurns == 0 ||
+      !header(3, "next ", next) || !number(next, record.nextTurn) || !header(4, "docs ", docs) ||
+      !header(5, "blocks", blocks)) {
     return false;
   }
-  record.docsName = std::string(lines[4].substr(5));
-  for (std::string_view rest = lines[5].substr(6); !rest.empty();) {
+  record.docsName = std::string(docs);
+  for (std::string_view rest = blocks; !rest.empty();) {
     size_t end = rest.find(' ', 1);
     uint32_t generation = 0;
     if (!number(rest.substr(1, end - 1), generation)) {
@@ -79,7 +92,7 @@ bool readRecord(std::string_view text, Record& record) {
   }
   for (size_t i = 6; i < lines.size(); ++i) {
     std::string_view line = lines[i];
-    if (line.substr(0, 5) == "file ") {
+    if (line.starts_with("file ")) {
       size_t space = line.rfind(' ');
       if (!number(line.substr(space + 1), record.files[std::string(line.substr(5, space - 5))])) {
         return false;
@@ -94,7 +107,7 @@ bool readRecord(std::string_view text, Record& record) {
       at = end + 1;
     }
     Record::Turn turn;
-    if (line.substr(0, 5) != "turn " || tab == std::string_view::npos || fields.size() != 4 ||
+    if (!line.starts_with("turn ") || tab == std::string_view::npos || fields.size() != 4 ||
         !number(fields[0], turn.number) || !number(fields[1], turn.size) ||
         !number(fields[2], turn.modified) || turn.number >= record.nextTurn) {
       return false;

@@ -201,6 +201,13 @@ TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
          record.turns.begin()->second.title = "<img src=x onerror=alert(1)>";
          return recordText(record);
        }},
+      {"a size past any number, the record's checksum made again", "record.txt",
+       [](std::string bytes) {
+         Record record;
+         EXPECT_TRUE(readRecord(bytes, record));
+         record.turns.begin()->second.size = 9500000000000000000ull;  // 19 digits
+         return recordText(record);
+       }},
       {"a shard of the block read back, its size kept", "b1-1-ha.js",
        [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "\""); }},
   };
