@@ -98,19 +98,31 @@ constexpr const char* kScript = R"JS(<script>
     digit[LAST.charCodeAt(d)] = d; isLast[LAST.charCodeAt(d)] = true;
     digit[MORE.charCodeAt(d)] = d;
   }
-  function numbers(text) {
-    var out = [], value = 0;
-    for (var i = 0; i < text.length; i++) {
-      var c = text.charCodeAt(i);
-      value = value * 32 + digit[c];
-      if (isLast[c]) { out.push(value); value = 0; }
-    }
-    return out;
+  // The numbers of text, one at a time: next() gives the next one (-1 at
+  // the end of a damaged text, rather than reading past it for ever), and
+  // skip(count) passes that many unread.
+  function numberReader(text) {
+    var at = 0;
+    return {
+      more: function () { return at < text.length; },
+      next: function () {
+        var value = 0, c;
+        do {
+          if (at >= text.length) return -1;
+          c = text.charCodeAt(at++);
+          value = value * 32 + digit[c];
+        } while (!isLast[c]);
+        return value;
+      },
+      skip: function (count) {
+        while (count > 0 && at < text.length) if (isLast[text.charCodeAt(at++)]) count--;
+      }
+    };
   }
   function turnsOf(list) {
-    var gaps = numbers(list), at = -1;
-    for (var i = 0; i < gaps.length; i++) gaps[i] = at += gaps[i] + 1;
-    return gaps;
+    var reader = numberReader(list), turns = [], turn = -1;
+    while (reader.more()) turns.push(turn += reader.next() + 1);
+    return turns;
   }
   function shardOf(name) {
     if (!parsed[name]) {
@@ -141,11 +153,8 @@ constexpr const char* kScript = R"JS(<script>
       var marks = new Uint8Array(blockTurns), union = [];
       shardOf(shardName(block, query.prefix)).forEach(function (list, word) {
         if (word.lastIndexOf(query.prefix, 0) !== 0) return;
-        for (var i = 0, t = -1, value = 0; i < list.length; i++) {
-          var c = list.charCodeAt(i);
-          value = value * 32 + digit[c];
-          if (isLast[c]) { t += value + 1; value = 0; marks[t] = 1; }
-        }
+        var reader = numberReader(list), t = -1;
+        while (reader.more()) marks[t += reader.next() + 1] = 1;
       });
       for (var t = 0; t < blockTurns; t++) if (marks[t]) union.push(t);
       sets.push(union);
@@ -175,20 +184,15 @@ constexpr const char* kScript = R"JS(<script>
   // pass over the word's lists, the other turns' places skipped unread.
   function placesOf(block, word, wanted) {
     var found = new Map(), turns = turnsOf(shardOf(shardName(block, word)).get(word) || '');
-    var text = shardOf(placesName(block, word)).get(word) || '', at = 0;
-    function next() {
-      var value = 0, c;
-      do { c = text.charCodeAt(at++); value = value * 32 + digit[c]; } while (!isLast[c]);
-      return value;
-    }
-    for (var i = 0; i < turns.length && at < text.length; i++) {
-      var count = next() + 1;
+    var reader = numberReader(shardOf(placesName(block, word)).get(word) || '');
+    for (var i = 0; i < turns.length && reader.more(); i++) {
+      var count = reader.next() + 1;
       if (!wanted.has(turns[i])) {
-        while (count > 0 && at < text.length) if (isLast[text.charCodeAt(at++)]) count--;
+        reader.skip(count);
         continue;
       }
       var list = new Set(), place = -1;
-      while (count-- > 0) list.add(place += next() + 1);
+      while (count-- > 0) list.add(place += reader.next() + 1);
       found.set(turns[i], list);
     }
     return found;

@@ -109,6 +109,21 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
           "file://" + archive.path() + "/opened.htm#search=%22v%C3%B6r%C3%B6s%20torony%22", false)),
       "\"v\xC3\xB6r\xC3\xB6s torony\"|qz2/2-001.htm|1 tal\xC3\xA1lat");
 
+  // Places of a word cut off in the middle of a number, the file's size kept
+  // (edited by hand): the phrase is not found, and the page does not hang.
+  for (const auto& entry : std::filesystem::directory_iterator(archive / "search-index")) {
+    std::string script = readWholeFile(entry.path().string());
+    const size_t places = script.find("voros ");
+    if (entry.path().string().find(".p") != std::string::npos && places != std::string::npos) {
+      script[script.find_first_of(" \"", places + 6) - 1] = 'G';
+      qztest::writeFile(entry.path().string(), script);
+    }
+  }
+  EXPECT_EQ(
+      qztest::seenIn(qztest::domInChromium(
+          "file://" + archive.path() + "/opened.htm#search=%22v%C3%B6r%C3%B6s%20torony%22", false)),
+      "\"v\xC3\xB6r\xC3\xB6s torony\"||0 tal\xC3\xA1lat");
+
   // Without its index the page still reads, and says the next run makes one.
   std::filesystem::remove_all(archive / "search-index");
   const std::string said = qztest::seenIn(
