@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "reader/archive_reader.h"
-#include "reader/search_text.h"
+#include "search/search_text.h"
 
 namespace {
 

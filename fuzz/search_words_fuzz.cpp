@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "reader/search_shards.h"
-#include "reader/search_text.h"
+#include "search/block_index.h"
+#include "search/search_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   block.addTurn(0, bytes.substr(0, size / 2));
   block.addTurn(3, bytes.substr(size / 2));
   qz::BlockIndex again;
-  block.takeScripts("b0-1", [&](const std::string& name, const std::string& script) {
+  block.takeScripts(0, 1, [&](const std::string& name, const std::string& script) {
     std::string_view text;
     if (!qz::shardText(script, text) || !again.takeScript(script, name.find(".p") != name.npos)) {
       std::abort();

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev zlib1g-dev
-  libssl-dev strace chromium nginx)
+  libssl-dev strace chromium nginx nodejs)
 if [ "${QZTURNS_WITH_CLANG:-0}" = 1 ]; then
   packages+=(clang libclang-rt-dev)
 fi

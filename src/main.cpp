@@ -13,7 +13,7 @@
 #include "http/transport.h"
 #include "page/settings.h"
 #include "reader/archive_reader.h"
-#include "reader/search_index.h"
+#include "search/search_index.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
 #include "run/run_driver.h"

@@ -5,10 +5,9 @@
 
 #include "base/text.h"
 #include "page/archive_names.h"
-#include "reader/reader_page.h"
-#include "reader/search_index.h"
 #include "run/key_list.h"
 #include "run/local_files.h"
+#include "search/search_index.h"
 
 namespace qz {
 
@@ -108,20 +107,19 @@ ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::
   std::vector<TurnFile> turns;
   for (const ReaderCharacter& character : characters) {
     for (const ReaderTurn& turn : character.turns) {
-      turns.push_back({turn.file, turn.size, turn.modified});
+      turns.push_back({turn.file, addressOf(turn.file), turn.size, turn.modified});
     }
   }
-  DurableBatch batch;
-  SearchIndexUpdate search = updateSearchIndex(folder, turns, batch);
-  size_t at = 0;
-  for (ReaderCharacter& character : characters) {
-    for (ReaderTurn& turn : character.turns) {
-      turn.title = std::move(search.titles[at++]);
-    }
-  }
-  batch.write(pagePath, renderReaderPage(characters, search.info));
-  batch.commit();
-  removeStaleFiles(search.staleFiles);
+  const SearchIndexUpdate search =
+      updateSearchIndex(folder, turns, pagePath, [&](const SearchIndexUpdate& update) {
+        size_t at = 0;
+        for (ReaderCharacter& character : characters) {
+          for (ReaderTurn& turn : character.turns) {
+            turn.title = update.titles[at++];
+          }
+        }
+        return renderReaderPage(characters, update.info);
+      });
   return search.info.docsScript.empty() ? ReaderOutcome::kWrittenWithoutSearch
                                         : ReaderOutcome::kWritten;
 }

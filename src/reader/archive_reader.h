@@ -1,20 +1,20 @@
 // The reader of the archive: index.htm at the top of the working folder, one
 // page of plain HTML, CSS and a little JavaScript, in the turn files' own
 // code page, that lists the characters and their turns in turn order and
-// shows the chosen turn file beside the list, with a search of their text. It is made from the
-// folders on disk, so it shows what every run saved, older versions' included.
+// shows the chosen turn file beside the list, with a search of their text.
+// It is made from the folders on disk, so it shows what every run saved,
+// older versions' included.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "reader/reader_page.h"
+
 namespace qz {
 
 inline constexpr const char* kReaderFileName = "index.htm";
-// The first line of every reader this program writes: a file of that name
-// without it is somebody else's, and is never overwritten.
-inline constexpr std::string_view kReaderMarker = "<!-- qzturns archive reader -->";
 inline constexpr const char* kForeignReaderMessage =
     "qzturns: index.htm was not written by qzturns; it is left as it is and no reader was "
     "written.\r\n";

@@ -1,14 +1,19 @@
-// The reader page's own text: the HTML, CSS and script of index.htm around
-// the lists of characters and turns that archive_reader.cpp finds on disk.
+// The reader page's text: index.htm around the data of the characters and
+// turns that archive_reader.cpp finds on disk, with the page's scripts and
+// style (src/reader/web/) put in as they stand.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "reader/search_index.h"
+#include "search/search_index.h"
 
 namespace qz {
+
+// The first line of every reader this program writes: a file of that name
+// without it is somebody else's, and is never overwritten.
+inline constexpr std::string_view kReaderMarker = "<!-- qzturns archive reader -->";
 
 struct ReaderTurn {
   std::string key;
@@ -28,9 +33,9 @@ struct ReaderCharacter {
 
 // The whole page, in the turn files' code page (Windows-1250), with the
 // characters in the order given. Every name goes into an address
-// percent-encoded and into text and attributes HTML-escaped, so that any
-// name a folder can hold stands for its own file.
-// The page searches the index that search names.
+// percent-encoded, into markup HTML-escaped and into the page's data as a
+// script's string, so that any name a folder can hold stands for its own
+// file. The page searches the index that search names.
 std::string renderReaderPage(const std::vector<ReaderCharacter>& characters,
                              const SearchIndexInfo& search);
 

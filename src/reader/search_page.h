@@ -1,11 +1,11 @@
-// The search box of the reader page: its markup, which names the index's
-// files, and the script that folds what is typed as the index folds the
-// turns, loads only the shards of its words, and lists the turns found.
+// The search box of the reader page, which names the index's files, and
+// the constants the page's scripts take from the program: the fold of
+// letters, the number alphabets and the names of the index's files.
 #pragma once
 
 #include <string>
 
-#include "reader/search_index.h"
+#include "search/search_index.h"
 
 namespace qz {
 
@@ -14,8 +14,8 @@ namespace qz {
 // one. Plain ASCII and Windows-1250 bytes.
 std::string searchBox(const SearchIndexInfo& info);
 
-// The script of the box, to run before the reader's own script, which
-// takes the address's fragment.
-std::string searchScript();
+// The one statement that gives the page's scripts the program's tables:
+// "var QZ = {...};", plain ASCII.
+std::string pageConstants();
 
 }  // namespace qz

@@ -63,21 +63,31 @@ TEST_F(ReaderBrowserTest, OpensAtATurnByItsFragmentAndStepsThroughTheTurns) {
             "#qz1001/1001-002.htm");
 }
 
-// Clicks every turn of every character in turn, waiting for each to load,
-// and lists what it showed: the turn's key, the title of the document in
-// the pane, and then the title shown first, before any click.
+// Clicks every character and every turn of each in turn, waiting for each
+// to load, and lists what it showed: the turn's key, the title of the
+// document in the pane, and then the title shown first, before any click.
 const std::string kClickEveryTurn = R"(<script>
 window.addEventListener('load', function () {
   var pane = document.getElementById('pane');
   var seen = [pane.contentDocument ? pane.contentDocument.title : '?'];
-  var turns = document.querySelectorAll('ol.turns a'), at = 0;
+  var characters = document.querySelectorAll('#characters a[data-c]'), c = 0, turns = [], at = 0;
   function next() {
     if (at >= turns.length) {
-      var out = document.createElement('pre');
-      out.id = 'seen';
-      out.textContent = seen.join('|');
-      document.body.appendChild(out);
-      return;
+      if (c >= characters.length) {
+        var out = document.createElement('pre');
+        out.id = 'seen';
+        out.textContent = seen.join('|');
+        document.body.appendChild(out);
+        return;
+      }
+      var shown = pane.getAttribute('src');
+      characters[c++].click();
+      turns = document.querySelectorAll('ol#turns a');
+      at = 0;
+      if (pane.getAttribute('src') !== shown) {  // the character's first turn, loading
+        pane.onload = next;
+        return;
+      }
     }
     var a = turns[at++];
     if (pane.getAttribute('src') === a.getAttribute('href')) {

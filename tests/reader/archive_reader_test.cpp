@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reader_data.h"
 #include "run/local_files.h"
 #include "temp_folder.h"
 #include "turn_file.h"
@@ -14,17 +15,6 @@ namespace qz {
 namespace {
 
 using qztest::turnFile;
-
-// The turn entries of the page, in order, each as "key title marks".
-std::vector<std::string> entries(const std::string& page, const std::string& folder) {
-  std::vector<std::string> found;
-  size_t list = page.find("<ol class=\"turns\" id=\"" + folder + "\"");
-  size_t end = page.find("</ol>", list);
-  for (size_t at = page.find("<li", list); at < end; at = page.find("<li", at + 1)) {
-    found.push_back(page.substr(at, page.find('\n', at) - at));
-  }
-  return found;
-}
 
 // The page written for the archive in folder.
 std::string readerPageFor(const std::string& folder, const std::vector<std::string>& newFiles) {
@@ -63,26 +53,15 @@ TEST_F(ArchiveReaderTest, ListsCharactersAndTheirTurnsInTurnOrder) {
             std::string::npos);
   EXPECT_EQ(page.find("qz555"), std::string::npos);
   EXPECT_EQ(page.find(".part"), std::string::npos);
-  EXPECT_EQ(
-      entries(page, "qz1234"),
-      (std::vector<std::string>{
-          "<li><a href=\"qz1234/1234-001.htm\" target=\"pane\">1</a> QZ1234 1234-001.htm</li>",
-          "<li class=\"n\"><a href=\"qz1234/1234-002.htm\" target=\"pane\">2</a> QZ1234 "
-          "1234-002.htm</li>",
-          "<li class=\"e\"><a href=\"qz1234/1234-003.htm\" target=\"pane\">3</a></li>",
-          "<li><a href=\"qz1234/1234-010.htm\" target=\"pane\">10</a> QZ1234 1234-010.htm</li>",
-          "<li><a href=\"qz1234/1234-1000.htm\" target=\"pane\">1000</a> QZ1234 "
-          "1234-1000.htm</li>",
-          "<li><a href=\"qz1234/1234-ol3,5.htm\" target=\"pane\">ol3,5</a> QZ1234 "
-          "1234-ol3,5.htm</li>",
-          "<li><a href=\"qz1234/1234-ol3,15.htm\" target=\"pane\">ol3,15</a> QZ1234 "
-          "1234-ol3,15.htm</li>",
-      }));
+  // Each turn's key, its address where that differs, its mark and title.
+  EXPECT_EQ(qztest::readerTurns(page, "1234"),
+            (std::vector<std::string>{
+                "001\t\t\tQZ1234 1234-001.htm", "002\t\tn\tQZ1234 1234-002.htm", "003\t\te\t",
+                "010\t\t\tQZ1234 1234-010.htm", "1000\t\t\tQZ1234 1234-1000.htm",
+                "ol3,5\t\t\tQZ1234 1234-ol3,5.htm", "ol3,15\t\t\tQZ1234 1234-ol3,15.htm"}));
   // A title keeps its bytes and entities, but cannot become markup.
-  EXPECT_EQ(entries(page, "qz999"),
-            (std::vector<std::string>{"<li class=\"n\"><a href=\"qz999/999-001.htm\" "
-                                      "target=\"pane\">1</a> \xC1rp\xE1"
-                                      "d &lt;b&gt;&amp; 1</li>"}));
+  EXPECT_EQ(qztest::readerTurns(page, "999"), std::vector<std::string>{"001\t\tn\t\xC1rp\xE1"
+                                                                       "d &lt;b&gt;&amp; 1"});
 }
 
 TEST_F(ArchiveReaderTest, AboutTwoHundredBytesOfPageATurn) {

@@ -1,11 +1,7 @@
 // The search index of one block of turns, as the page loads it: for each
 // word, the turns of the block that hold it, and where in each turn it
-// stands (for phrases). A block's turns are split into shards by their
-// words' first two letters, so that a query loads only the shards of its
-// words,
-// and their places into buckets by a hash of the word, each script a call of
-// the page's qzIndex(name, text) with text of letters, digits and the
-// number signs below only.
+// stands (for phrases), in scripts by the word's first two letters and by a
+// hash of the word. The bytes of each script: FORMAT.md.
 #pragma once
 
 #include <cstdint>
@@ -59,12 +55,12 @@ class BlockIndex {
   bool takeScript(std::string_view script, bool placeScript);
   bool whole() const;
 
-  // Calls onScript(name, script) for every script of the block, each whole:
-  // the shards of its words' turns, named namePrefix + "-" + key, then the
-  // places of its words, named namePrefix + ".p" + bucket. The index is
-  // emptied as it goes.
+  // Calls onScript(fileName, script) for every script of the block, each
+  // whole, named as the block's files of that generation: the shards of its
+  // words' turns, then the places of its words. The index is emptied as it
+  // goes.
   template <typename OnScript>
-  void takeScripts(const std::string& namePrefix, OnScript&& onScript);
+  void takeScripts(uint32_t block, uint32_t generation, OnScript&& onScript);
 
  private:
   struct Word {
@@ -80,7 +76,7 @@ class BlockIndex {
   // every word of every turn.
   Word& wordOf(std::string_view text);
 
-  void eachScript(const std::string& namePrefix,
+  void eachScript(uint32_t block, uint32_t generation,
                   void (*sink)(void*, const std::string&, const std::string&), void* context);
 
   std::vector<Word> words_;
@@ -90,10 +86,10 @@ class BlockIndex {
 };
 
 template <typename OnScript>
-void BlockIndex::takeScripts(const std::string& namePrefix, OnScript&& onScript) {
+void BlockIndex::takeScripts(uint32_t block, uint32_t generation, OnScript&& onScript) {
   using Function = std::remove_reference_t<OnScript>;
   eachScript(
-      namePrefix,
+      block, generation,
       [](void* f, const std::string& name, const std::string& script) {
         (*static_cast<Function*>(f))(name, script);
       },

@@ -1,4 +1,4 @@
-#include "reader/search_index.h"
+#include "search/search_index.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "reader/search_record.h"
-#include "reader/search_shards.h"
 #include "run/local_files.h"
+#include "search/block_index.h"
+#include "search/index_names.h"
+#include "search/index_record.h"
 #include "temp_folder.h"
 #include "turn_file.h"
 
@@ -46,15 +47,14 @@ class SearchIndexTest : public ::testing::Test {
       std::string name = path.filename().string();
       for (const FolderEntry& entry : listFolder(path.parent_path().string())) {
         if (entry.name == name) {
-          turns.push_back({file, entry.size, entry.modified});
+          turns.push_back({file, file, entry.size, entry.modified});
         }
       }
     }
-    DurableBatch batch;
-    SearchIndexUpdate done = updateSearchIndex(archive.path(), turns, batch, blockTurns);
-    written = batch.size();
-    batch.commit();
-    removeStaleFiles(done.staleFiles);
+    SearchIndexUpdate done = updateSearchIndex(
+        archive.path(), turns, archive.path() + "/page.htm",
+        [](const SearchIndexUpdate&) { return std::string("page"); }, blockTurns);
+    written = done.filesWritten;
     info = done.info;
     return done;
   }
@@ -68,9 +68,9 @@ class SearchIndexTest : public ::testing::Test {
     const std::vector<std::string> files = split(text);
     std::set<std::string> found;
     for (size_t b = 0; b < info.blockGenerations.size(); ++b) {
-      const std::string shard = archive.path() + "/search-index/b" + std::to_string(b) + "-" +
-                                std::to_string(info.blockGenerations[b]) + "-" +
-                                std::string(shardKey(word)) + ".js";
+      const std::string shard =
+          archive.path() + "/search-index/" +
+          fileName(turnsFile(static_cast<uint32_t>(b), info.blockGenerations[b], shardKey(word)));
       const std::string script = fileExists(shard) ? readWholeFile(shard) : "";
       if (script.empty() || !shardText(script, text)) {
         continue;

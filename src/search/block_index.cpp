@@ -1,8 +1,9 @@
-#include "reader/search_shards.h"
+#include "search/block_index.h"
 
 #include <algorithm>
 
-#include "reader/search_text.h"
+#include "search/index_names.h"
+#include "search/search_text.h"
 
 namespace qz {
 
@@ -180,7 +181,7 @@ bool BlockIndex::whole() const {
                      [](const Word& word) { return !word.turns.empty() && !word.places.empty(); });
 }
 
-void BlockIndex::eachScript(const std::string& namePrefix,
+void BlockIndex::eachScript(uint32_t block, uint32_t generation,
                             void (*sink)(void*, const std::string&, const std::string&),
                             void* context) {
   std::vector<Word*> sorted;
@@ -217,13 +218,13 @@ void BlockIndex::eachScript(const std::string& namePrefix,
       add(turns, word.text, word.turns);
       add(places[placeBucket(word.text)], word.text, word.places);
     }
-    const std::string name = namePrefix + "-" + key;
-    sink(context, name, shardScript(name, turns));
+    const IndexFileName name = turnsFile(block, generation, key);
+    sink(context, fileName(name), shardScript(scriptName(name), turns));
   }
   for (uint32_t bucket = 0; bucket < kPlaceBuckets; ++bucket) {
     if (!places[bucket].empty()) {
-      const std::string name = namePrefix + ".p" + std::to_string(bucket);
-      sink(context, name, shardScript(name, places[bucket]));
+      const IndexFileName name = placesFile(block, generation, bucket);
+      sink(context, fileName(name), shardScript(scriptName(name), places[bucket]));
       places[bucket] = std::string();
     }
   }

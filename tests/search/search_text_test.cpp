@@ -1,10 +1,10 @@
-#include "reader/search_text.h"
+#include "search/search_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "reader/search_shards.h"
+#include "search/block_index.h"
 
 namespace qz {
 namespace {

@@ -1,4 +1,4 @@
-#include "reader/search_text.h"
+#include "search/search_text.h"
 
 #include <algorithm>
 #include <array>

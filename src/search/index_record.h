@@ -1,7 +1,7 @@
 // The record of the search index (search-index/record.txt): what the last
 // run wrote, and every turn file it read, so that the next run reads only
-// what is new or changed. A record that is damaged, or of another version,
-// does not read: the index is then made anew.
+// what is new or changed. Its lines and checksum: FORMAT.md. A record that
+// is damaged, or of another version, does not read.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,6 @@ namespace qz {
 // The record's first line: the kind of file, then the version of its format.
 // A file of that name beginning otherwise is somebody else's.
 inline constexpr std::string_view kRecordKind = "qzturns search index ";
-inline constexpr const char* kRecordName = "record.txt";
 
 // The index's files with their sizes, its blocks, and every turn file read,
 // by the address the page gives it.

@@ -1,4 +1,4 @@
-#include "reader/search_record.h"
+#include "search/index_record.h"
 
 #include <algorithm>
 #include <charconv>

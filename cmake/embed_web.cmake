@@ -1,0 +1,31 @@
+# Writes OUTPUT, a header that holds the reader page's scripts and style
+# (the files of INPUTS) as string views named by NAMES, so that the program
+# needs no file beside it. Each file must be plain ASCII (the page is
+# Windows-1250) and must not hold what would end its element early.
+# Run as: cmake -DINPUTS=a|b -DNAMES=kA|kB -DOUTPUT=x.h -P embed_web.cmake
+string(REPLACE "|" ";" INPUTS "${INPUTS}")
+string(REPLACE "|" ";" NAMES "${NAMES}")
+set(text "// Made by cmake/embed_web.cmake from src/reader/web/: edit those files.\n#pragma once\n\n#include <string_view>\n\nnamespace qz {\n")
+list(LENGTH INPUTS count)
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+  list(GET INPUTS ${i} input)
+  list(GET NAMES ${i} name)
+  file(READ ${input} content)
+  string(REGEX MATCH "[^\t\n\r -~]" outside "${content}")
+  if(outside)
+    message(FATAL_ERROR "${input}: a byte past plain ASCII; write it as an escape")
+  endif()
+  string(TOLOWER "${content}" lower)
+  foreach(closing "</script" "</style" "<!--" ")qzweb\"")
+    string(FIND "${lower}" "${closing}" at)
+    if(NOT at EQUAL -1)
+      message(FATAL_ERROR "${input}: holds \"${closing}\", which would end it in the page")
+    endif()
+  endforeach()
+  string(APPEND text "\ninline constexpr std::string_view ${name} = R\"qzweb(${content})qzweb\";\n")
+endforeach()
+string(APPEND text "\n}  // namespace qz\n")
+file(WRITE ${OUTPUT}.new "${text}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.new)

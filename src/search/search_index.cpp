@@ -1,0 +1,227 @@
+#include "search/search_index.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <future>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "base/text.h"
+#include "run/local_files.h"
+#include "search/block_index.h"
+#include "search/index_names.h"
+#include "search/index_record.h"
+
+namespace qz {
+
+namespace {
+
+constexpr size_t kTitleHead = 4096;  // a turn's title is near its start
+constexpr size_t kLongestTitle = 100;
+constexpr size_t kFilesPerFlush = 256;
+
+// The index's folder, and the paths of the turn files and of its own.
+struct Paths {
+  std::string folder;
+  std::string dir;
+  std::string turn(const std::string& file) const {
+    std::string path = folder + kDirectorySeparator + file;
+    std::replace(path.begin(), path.end(), '/', kDirectorySeparator);
+    return path;
+  }
+  std::string inIndex(const std::string& name) const { return dir + kDirectorySeparator + name; }
+};
+
+// True when the index's folder is somebody else's: a file of that name, or
+// a record that is not this program's.
+bool foreignIndex(const Paths& paths) {
+  const std::string record = paths.inIndex(kRecordName);
+  return fileExists(paths.dir) ||
+         (fileExists(record) && readFileHead(record, kRecordKind.size()) != kRecordKind);
+}
+
+std::optional<Record> readOldRecord(const Paths& paths) {
+  const std::string path = paths.inIndex(kRecordName);
+  Record record;
+  if (!fileExists(path) || !readRecord(readWholeFile(path), record)) {
+    return std::nullopt;
+  }
+  return record;
+}
+
+// Takes the scripts of the block plan reopens into block; false when one
+// does not read, or the block does not come whole.
+bool readBack(const Paths& paths, const IndexPlan& plan, BlockIndex& block) {
+  for (const std::string& name : plan.reopenedFiles) {
+    std::optional<IndexFileName> parsed = parseFileName(name);
+    if (!block.takeScript(readWholeFile(paths.inIndex(name)),
+                          parsed->kind == IndexFileKind::kPlaces)) {
+      return false;
+    }
+  }
+  return block.whole();
+}
+
+// Reads the turns of list, from to to, into block: their words by their
+// numbers within the block, their titles into titles.
+void indexTurns(const Paths& paths, const std::vector<TurnFile>& turns, const IndexPlan& plan,
+                const std::vector<size_t>& list, size_t from, size_t to, BlockIndex& block,
+                std::vector<std::string>& titles) {
+  for (size_t k = from; k < to; ++k) {
+    const size_t i = list[k];
+    // A turn file that cannot be read is listed all the same, without
+    // title or words, as the reader page has always listed it.
+    const std::string content =
+        readFileHead(paths.turn(turns[i].file), static_cast<size_t>(turns[i].size));
+    titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
+    block.addTurn(static_cast<uint32_t>(plan.numbers[i] % plan.record.blockTurns), content);
+  }
+}
+
+// Fills block with the turns of list, in parts at once, one to a processor,
+// each later part joined to the block in turn: reading the words is most of
+// the time a large archive's first index takes. Parts of fewer than 64
+// turns are not worth a thread.
+void indexBlock(const Paths& paths, const std::vector<TurnFile>& turns, const IndexPlan& plan,
+                const std::vector<size_t>& list, BlockIndex& block,
+                std::vector<std::string>& titles) {
+  const size_t parts = std::clamp<size_t>(
+      std::min<size_t>(std::thread::hardware_concurrency(), list.size() / 64), 1, 8);
+  std::vector<BlockIndex> later(parts - 1);
+  std::vector<std::future<void>> running;
+  for (size_t p = 1; p < parts; ++p) {
+    running.push_back(std::async(std::launch::async, [&, p] {
+      indexTurns(paths, turns, plan, list, list.size() * p / parts, list.size() * (p + 1) / parts,
+                 later[p - 1], titles);
+    }));
+  }
+  indexTurns(paths, turns, plan, list, 0, list.size() / parts, block, titles);
+  for (size_t p = 1; p < parts; ++p) {
+    running[p - 1].get();
+    block.append(std::move(later[p - 1]));
+  }
+}
+
+// The page without an index: titles read from every turn file.
+SearchIndexUpdate pageWithoutIndex(const Paths& paths, const std::vector<TurnFile>& turns,
+                                   const std::string& pagePath, const PageMaker& page) {
+  SearchIndexUpdate update;
+  update.titles.resize(turns.size());
+  for (size_t i = 0; i < turns.size(); ++i) {
+    if (turns[i].size > 0) {
+      update.titles[i] = titleOf(readFileHead(paths.turn(turns[i].file), kTitleHead));
+    }
+  }
+  DurableBatch batch;
+  batch.write(pagePath, page(update));
+  batch.commit();
+  return update;
+}
+
+}  // namespace
+
+std::string titleOf(std::string_view head) {
+  size_t open = findIgnoringCase(head, "<title");
+  size_t start = open == std::string_view::npos ? open : head.find('>', open);
+  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
+  if (end == std::string_view::npos) {
+    return {};
+  }
+  std::string title;
+  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
+    if (c == '<') {
+      title += "&lt;";
+    } else if (c == '>') {
+      title += "&gt;";
+    } else if (c == '\r' || c == '\n' || c == '\t') {
+      title += ' ';
+    } else {
+      title += c;
+    }
+  }
+  size_t first = title.find_first_not_of(' ');
+  return first == std::string::npos ? std::string()
+                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
+}
+
+SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector<TurnFile>& turns,
+                                    const std::string& pagePath, const PageMaker& page,
+                                    uint32_t blockTurns) {
+  const Paths paths{folder, folder + kDirectorySeparator + kSearchFolder};
+  if (foreignIndex(paths)) {
+    return pageWithoutIndex(paths, turns, pagePath, page);  // left alone
+  }
+  std::map<std::string, unsigned long long> onDisk;
+  for (const FolderEntry& entry : listFolder(paths.dir)) {
+    onDisk[entry.name] = entry.size;
+  }
+  const std::optional<Record> old = readOldRecord(paths);
+  IndexPlan plan = planIndexUpdate(old, onDisk, turns, blockTurns);
+  BlockIndex block;
+  if (plan.reopened && !readBack(paths, plan, block)) {
+    plan = planIndexUpdate(old, onDisk, turns, blockTurns, true);
+    block = BlockIndex();
+  }
+
+  SearchIndexUpdate update;
+  update.rebuild = plan.rebuild;
+  update.titles = plan.titles;
+  Record& record = plan.record;
+  DurableBatch scripts;
+  for (size_t b = 0; b < plan.blocks.size(); ++b) {
+    makeDirectory(paths.dir);
+    indexBlock(paths, turns, plan, plan.blocks[b], block, update.titles);
+    block.takeScripts(static_cast<uint32_t>(plan.firstBlock + b), plan.generation,
+                      [&](const std::string& name, const std::string& script) {
+                        scripts.write(paths.inIndex(name), script);
+                        record.files[name] = script.size();
+                        ++update.filesWritten;
+                        if (scripts.size() >= kFilesPerFlush) {
+                          scripts.commit();
+                        }
+                      });
+  }
+  scripts.commit();
+
+  std::vector<std::string> addressOfNumber(record.nextTurn, "-");
+  for (size_t i = 0; i < turns.size(); ++i) {
+    record.turns[turns[i].address] = {plan.numbers[i], turns[i].size, turns[i].modified,
+                                      update.titles[i]};
+    if (plan.numbers[i] >= 0) {
+      addressOfNumber[static_cast<size_t>(plan.numbers[i])] = turns[i].address;
+    }
+  }
+  update.info.docsScript = std::string(kSearchFolder) + "/" + record.docsName;
+  update.info.blockGenerations = record.blockGenerations;
+  update.info.blockTurns = record.blockTurns;
+  // The list of turns, the record and the page land together: a page never
+  // names a list that is not there.
+  DurableBatch together;
+  if (plan.changed) {
+    std::string docs;
+    for (const std::string& address : addressOfNumber) {
+      docs += (docs.empty() ? "" : " ") + address;
+    }
+    const std::string script = shardScript(std::string(kDocsScriptName), docs);
+    record.files[record.docsName] = script.size();
+    makeDirectory(paths.dir);
+    together.write(paths.inIndex(record.docsName), script);
+    together.write(paths.inIndex(kRecordName), recordText(record));
+    update.filesWritten += 2;
+  }
+  together.write(pagePath, page(update));
+  together.commit();
+  // Only what carries this program's first line goes (or a ".part" of its
+  // names, which a killed run left).
+  for (const std::string& name : plan.stale) {
+    const std::string path = paths.inIndex(name);
+    if (name.ends_with(kPartSuffix) ||
+        readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
+      std::remove(path.c_str());
+    }
+  }
+  return update;
+}
+
+}  // namespace qz
