@@ -1,7 +1,9 @@
 // Prints what the reader page costs for a large archive: 100,000 turn files
 // (1,000 characters of 100 turns, each file's head holding its title) made
 // in a temporary folder, then the page made from them, timed, with the
-// process's peak memory and the page's bytes per turn.
+// process's peak memory and the page's bytes per turn. With a folder given,
+// the archive is made there and kept, for the browser half of the bench
+// (search_browser.py times the page's opening).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,11 +17,13 @@
 #include "reader/archive_reader.h"
 #include "run/local_files.h"
 
-int main() {
+int main(int argc, char** argv) {
   const int kCharacters = 1000;
   const int kTurns = 100;
   char pattern[] = "/tmp/qzturns-reader-bench-XXXXXX";
-  const std::string folder = ::mkdtemp(pattern);
+  const bool keep = argc > 1;
+  const std::string folder = keep ? argv[1] : ::mkdtemp(pattern);
+  std::filesystem::create_directories(folder);
   const std::string body(800, 'x');
   for (int c = 0; c < kCharacters; ++c) {
     std::string number = std::to_string(2000 + c);
@@ -47,6 +51,8 @@ int main() {
       "%.1f MB of page = %.0f bytes per turn\n",
       turns, seconds, after.ru_maxrss / 1024.0, before.ru_maxrss / 1024.0, page.size() / 1e6,
       static_cast<double>(page.size()) / turns);
-  std::filesystem::remove_all(folder);
+  if (!keep) {
+    std::filesystem::remove_all(folder);
+  }
   return 0;
 }

@@ -31,9 +31,7 @@ uint32_t placeBucket(std::string_view word);
 inline constexpr std::string_view kLastDigit = "abcdefghijklmnopqrstuvwxyzABCDEF";
 inline constexpr std::string_view kMoreDigit = "GHIJKLMNOPQRSTUVWXYZ0123456789-.";
 
-// Numbers as the index writes them: base 32, the last digit from one
-// alphabet and those before it from another, so that numbers follow one
-// another without a separator.
+// Numbers as the index writes them (FORMAT.md, "Numbers").
 void appendNumber(std::string& out, uint32_t value);
 // The numbers of text in order; false when text is no such sequence.
 bool readNumbers(std::string_view text, std::vector<uint32_t>& numbers);
