@@ -175,6 +175,10 @@ int main(int argc, char** argv) {
       {"\xC5\x91rs\xC3\xA9g ", {"orseg"}, "", {}},
       {"kimarad ", {"kimarad"}, "", {}},
       {"a \"torony maradt\" ", {"a", "torony", "maradt"}, "", {{"torony", "maradt"}}},
+      {"\"a v\xC3\xB6r\xC3\xB6s toronyban\"",
+       {"a", "voros", "toronyban"},
+       "",
+       {{"a", "voros", "toronyban"}}},
       {"torony", {}, "torony", {}},
   };
   std::vector<std::pair<std::string, std::vector<std::string>>> present;
