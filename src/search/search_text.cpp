@@ -10,6 +10,15 @@ namespace qz {
 
 namespace {
 
+bool isLetter(char c) {
+  return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z';
+}
+
+// The elements whose content a browser does not show (as its innerText
+// leaves it out): skipped whole, and not between words.
+constexpr std::string_view kHiddenText[] = {"script",   "style",  "noscript", "noembed",
+                                            "noframes", "iframe", "template", "textarea"};
+
 constexpr uint32_t kWindows1250High[128] = {
     0x20AC, 0,      0x201A, 0,      0x201E, 0x2026, 0x2020, 0x2021, 0,      0x2030, 0x0160, 0x2039,
     0x015A, 0x0164, 0x017D, 0x0179, 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -27,9 +36,12 @@ constexpr uint32_t kWindows1250High[128] = {
 // one table look-up per byte of text.
 struct ByteFolds {
   std::array<std::string, 256> folded;
+  std::array<bool, 256> vanishes{};
   ByteFolds() {
     for (unsigned b = 0; b < 256; ++b) {
-      appendFolded(windows1250CodePoint(static_cast<unsigned char>(b)), folded[b]);
+      const uint32_t code = windows1250CodePoint(static_cast<unsigned char>(b));
+      appendFolded(code, folded[b]);
+      vanishes[b] = vanishesFromWords(code);
     }
   }
 };
@@ -81,11 +93,15 @@ bool appendNamedEntity(std::string_view name, std::string& word) {
   return false;
 }
 
+// What an entity stands for in a word.
+enum class Entity { kLetter, kSign, kNothing };
+
 // The entity at text[at] ("&"), its fold appended to word; returns where
-// the text goes on, or at + 1 when what follows "&" is no entity.
-size_t readEntity(std::string_view text, size_t at, std::string& word, bool& isLetter) {
+// the text goes on, or at + 1 when what follows "&" is no entity (a sign,
+// then letters as text).
+size_t readEntity(std::string_view text, size_t at, std::string& word, Entity& kind) {
   size_t end = text.find(';', at);
-  isLetter = false;
+  kind = Entity::kSign;
   if (end == std::string_view::npos || end - at > 12 || end - at < 3) {
     return at + 1;
   }
@@ -107,7 +123,9 @@ size_t readEntity(std::string_view text, size_t at, std::string& word, bool& isL
     if (digits.empty()) {
       return at + 1;
     }
-    isLetter = appendFolded(code, word);
+    kind = vanishesFromWords(code)    ? Entity::kNothing
+           : appendFolded(code, word) ? Entity::kLetter
+                                      : Entity::kSign;
     return end + 1;
   }
   for (char c : name) {
@@ -115,22 +133,88 @@ size_t readEntity(std::string_view text, size_t at, std::string& word, bool& isL
       return at + 1;
     }
   }
-  isLetter = appendNamedEntity(name, word);
-  return isLetter || isSignEntity(name) ? end + 1 : at + 1;
+  if (name == "shy" || name == "zwj" || name == "zwnj") {
+    kind = Entity::kNothing;
+    return end + 1;
+  }
+  kind = appendNamedEntity(name, word) ? Entity::kLetter : Entity::kSign;
+  return kind == Entity::kLetter || isSignEntity(name) ? end + 1 : at + 1;
 }
 
-// Where the markup that starts at text[at] ("<") ends, or at when that "<"
-// is text (not followed by a tag's first character). The contents of a
-// script or a style element are markup too.
-size_t skipMarkup(std::string_view text, size_t at) {
+// Where a comment that starts at text[at] ("<!--") ends, as a browser's
+// parser ends it: at "-->" or "--!>", at once for "<!-->" and "<!--->", and
+// at the end of the text when it is never closed.
+size_t commentEnd(std::string_view text, size_t at) {
+  const size_t body = at + 4;
+  if (text.substr(body, 1) == ">") {
+    return body + 1;
+  }
+  if (text.substr(body, 2) == "->") {
+    return body + 2;
+  }
+  for (size_t dash = text.find("--", body); dash != std::string_view::npos;
+       dash = text.find("--", dash + 1)) {
+    if (text.substr(dash + 2, 1) == ">") {
+      return dash + 3;
+    }
+    if (text.substr(dash + 2, 2) == "!>") {
+      return dash + 4;
+    }
+  }
+  return text.size();
+}
+
+// The name of the tag at text[at] ("<" or "</"), in lower case.
+std::string tagName(std::string_view text, size_t at) {
+  std::string name;
+  for (size_t i = at + (text.substr(at, 2) == "</" ? 2 : 1);
+       i < text.size() && (isLetter(text[i]) || isDigit(text[i])); ++i) {
+    name += lowerAscii(text[i]);
+  }
+  return name;
+}
+
+// Where the close tag of element stands at or after from ("</title" then a
+// space, "/" or ">"), or npos.
+size_t closeTag(std::string_view text, std::string_view element, size_t from) {
+  const std::string close = "</" + std::string(element);
+  for (size_t at = findIgnoringCase(text, close, from); at != std::string_view::npos;
+       at = findIgnoringCase(text, close, at + 1)) {
+    const char after = at + close.size() < text.size() ? text[at + close.size()] : '>';
+    if (after == '>' || after == '/' || after == ' ' || after == '\t' || after == '\n' ||
+        after == '\r' || after == '\f') {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The markup that starts at text[at] ("<"): where it ends (at when that "<"
+// is text), whether it stands between words, and, for the title, whose text
+// a browser reads as text whatever it holds, where that text ends.
+struct Markup {
+  size_t end;
+  bool splits = false;
+  size_t textEnd = 0;
+};
+
+Markup readMarkup(std::string_view text, size_t at) {
   const char next = at + 1 < text.size() ? text[at + 1] : '\0';
   if (text.substr(at, 4) == "<!--") {
-    size_t end = text.find("-->", at + 4);
-    return end == std::string_view::npos ? text.size() : end + 3;
+    return {commentEnd(text, at)};
   }
-  if (!(lowerAscii(next) >= 'a' && lowerAscii(next) <= 'z') && next != '/' && next != '!' &&
-      next != '?') {
-    return at;
+  const bool closing = next == '/';
+  const char first = closing && at + 2 < text.size() ? text[at + 2] : next;
+  if (next == '!' || next == '?' || (closing && !isLetter(first))) {
+    // A bogus comment: "<!DOCTYPE ...>", "<?xml ...?>", "</ 3>".
+    if (closing && first != '>' && at + 2 >= text.size()) {
+      return {at};
+    }
+    const size_t close = text.find('>', at);
+    return {close == std::string_view::npos ? text.size() : close + 1};
+  }
+  if (!isLetter(first)) {
+    return {at};
   }
   // A ">" within a quoted attribute value does not end the tag.
   size_t end = at + 1;
@@ -146,27 +230,40 @@ size_t skipMarkup(std::string_view text, size_t at) {
     before = c == ' ' ? before : c;
   }
   if (end >= text.size()) {
-    return text.size();
+    return {text.size()};
   }
-  for (std::string_view element : {std::string_view("script"), std::string_view("style")}) {
-    const char after = at + 1 + element.size() < text.size() ? text[at + 1 + element.size()] : '\0';
-    if (startsWithIgnoringCase(text.substr(at + 1), element) &&
-        !(lowerAscii(after) >= 'a' && lowerAscii(after) <= 'z') && !isDigit(after)) {
-      size_t close = findIgnoringCase(text, "</" + std::string(element), end);
-      if (close == std::string_view::npos) {
-        return text.size();
-      }
-      end = text.find('>', close);
-      return end == std::string_view::npos ? text.size() : end + 1;
+  const std::string name = tagName(text, at);
+  Markup markup{end + 1, splitsWords(name)};
+  if (closing) {
+    return markup;
+  }
+  if (name == "title") {
+    const size_t close = closeTag(text, name, markup.end);
+    markup.textEnd = close == std::string_view::npos ? text.size() : close;
+  } else if (std::find(std::begin(kHiddenText), std::end(kHiddenText), name) !=
+             std::end(kHiddenText)) {
+    const size_t close = closeTag(text, name, markup.end);
+    if (close == std::string_view::npos) {
+      return {text.size()};
     }
+    const size_t closeEnd = text.find('>', close);
+    markup.end = closeEnd == std::string_view::npos ? text.size() : closeEnd + 1;
   }
-  return end + 1;
+  return markup;
 }
 
 }  // namespace
 
 uint32_t windows1250CodePoint(unsigned char byte) {
   return byte < 0x80 ? byte : kWindows1250High[byte - 0x80];
+}
+
+bool vanishesFromWords(uint32_t codePoint) {
+  return codePoint == 0xAD || codePoint == 0x200C || codePoint == 0x200D;
+}
+
+bool splitsWords(std::string_view element) {
+  return std::binary_search(std::begin(kSplittingElements), std::end(kSplittingElements), element);
 }
 
 bool appendFolded(uint32_t codePoint, std::string& word) {
@@ -205,22 +302,30 @@ void scanWords(std::string_view html, void (*sink)(void*, std::string_view), voi
     }
   };
   size_t at = 0;
+  size_t textEnd = 0;  // the end of a title's or a textarea's text, read as text
   while (at < html.size()) {
     const unsigned char byte = static_cast<unsigned char>(html[at]);
-    if (byte == '<') {
-      size_t after = skipMarkup(html, at);
-      if (after != at) {
-        endWord();  // a tag stands between words, as a line break or a cell does
-        at = after;
+    if (byte == '<' && at >= textEnd) {
+      const Markup markup = readMarkup(html, at);
+      if (markup.end != at) {
+        if (markup.splits) {
+          endWord();  // a line break, a paragraph, a cell: words end there
+        }
+        textEnd = markup.textEnd;
+        at = markup.end;
         continue;
       }
     } else if (byte == '&') {
-      bool isLetter = false;
-      size_t after = readEntity(html, at, word, isLetter);
-      if (!isLetter) {
+      Entity entity = Entity::kSign;
+      const size_t after = readEntity(html, at, word, entity);
+      if (entity == Entity::kSign) {
         endWord();
       }
       at = after;
+      continue;
+    }
+    if (folds.vanishes[byte]) {
+      ++at;
       continue;
     }
     const std::string& fold = folds.folded[byte];

@@ -24,6 +24,27 @@ inline constexpr std::string_view kLatinFolds =
     "zzzzzzs";
 inline constexpr std::string_view kFoldedPairs[] = {"ae", "th", "ss", "ij", "oe"};
 
+// The elements that stand between words as a browser lays them out (block
+// boxes, line breaks, rules, table cells and rows, and the title, whose
+// text is a turn's words too), in byte order. Any other element, known or
+// not, does not split the word it stands in ("<B>V</B>\xF6r\xF6s" is one
+// word), nor does a comment or an element whose content is not shown.
+inline constexpr std::string_view kSplittingElements[] = {
+    "address", "article", "aside",    "blockquote", "br",    "caption",   "center",     "dd",
+    "details", "dir",     "div",      "dl",         "dt",    "fieldset",  "figcaption", "figure",
+    "footer",  "form",    "h1",       "h2",         "h3",    "h4",        "h5",         "h6",
+    "header",  "hgroup",  "hr",       "legend",     "li",    "listing",   "main",       "menu",
+    "nav",     "ol",      "optgroup", "option",     "p",     "plaintext", "pre",        "section",
+    "summary", "table",   "tbody",    "td",         "tfoot", "th",        "thead",      "title",
+    "tr",      "ul",      "xmp"};
+
+// True for an element of kSplittingElements (its name in lower case).
+bool splitsWords(std::string_view element);
+
+// True for the characters a reader does not see inside a word: the soft
+// hyphen and the zero-width joiner and non-joiner.
+bool vanishesFromWords(uint32_t codePoint);
+
 // Appends the fold of one character to word; false, with nothing appended,
 // for a character that stands between words.
 bool appendFolded(uint32_t codePoint, std::string& word);

@@ -9,6 +9,7 @@
 #include "chromium.h"
 #include "reader/archive_reader.h"
 #include "run/local_files.h"
+#include "search/search_text.h"
 #include "temp_folder.h"
 #include "turn_file.h"
 
@@ -94,11 +95,14 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
 
   const std::string page = readWholeFile(archive.path() + "/index.htm");
   qztest::writeFile(archive / "typed.htm", page + kTyping);
+  // "pwned" stands in scripts and an attribute, which are no words, and in
+  // qz2's title, which a browser reads as text ("<img src=x ...>"): found
+  // there only.
   EXPECT_EQ(qztest::seenIn(qztest::domInChromium("file://" + archive.path() + "/typed.htm", false)),
             "ilona=3:qz1/1-001.htm,qz1/1-002.htm,qz2/2-002.htm|"
             "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
             "VOROS tor=2:qz1/1-001.htm,qz2/2-001.htm|"
-            "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=0:|\"torony voros\"=0:|"
+            "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=1:qz2/2-001.htm|\"torony voros\"=0:|"
             "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
             "qz2/2-001.htm|undefined 0");
 
@@ -130,6 +134,77 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
       qztest::domInChromium("file://" + archive.path() + "/opened.htm#search=ilona", false));
   EXPECT_EQ(said.substr(0, said.find_last_of('|')), "ilona|");
   EXPECT_NE(said.find("fut\xC3\xA1s"), std::string::npos) << said;
+}
+
+// The words of a text a browser gives (UTF-8), folded as the index folds.
+std::string foldedWords(const std::string& utf8) {
+  std::string words, word;
+  for (size_t at = 0; at <= utf8.size();) {
+    uint32_t code = ' ';
+    if (at < utf8.size()) {
+      const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+      const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      code = length == 1 ? lead : lead & (0x7F >> length);
+      for (int i = 1; i < length; ++i) {
+        code = code << 6 | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+      }
+      at += length;
+    } else {
+      ++at;
+    }
+    if (!vanishesFromWords(code) && !appendFolded(code, word) && !word.empty()) {
+      words += (words.empty() ? "" : " ") + word.substr(0, kLongestWord);
+      word.clear();
+    }
+  }
+  return words;
+}
+
+// Turn files whose words the index reads as a browser shows them: each
+// opened in a frame, its title and the text of its body (innerText) folded
+// must give the words the index holds.
+TEST(SearchBrowserTest, TheWordsOfATurnAreTheWordsChromiumShows) {
+  const std::string kTurns[] = {
+      "<B>V</B>\xF6r\xF6s <I>Ilo</I>na kard</FONT>ot",
+      "ka<WBR>rd ka\xADrd ka&shy;rd ka&zwj;rd ka&#8204;rd",
+      "egy<BR>kett\xF5<P>h\xE1rom</P><TABLE><TR><TD>a</TD><TD>b</TD></TR></TABLE>c",
+      "a<!-->b c<!--->d e<!-- x --!>f g<SCRIPT>h</SCRIPT>i",
+      "<TITLE>c\xEDm <!-- nem</TITLE>sz\xF6veg",
+  };
+  qztest::TempFolder folder;
+  std::string frames;
+  for (size_t i = 0; i < std::size(kTurns); ++i) {
+    qztest::writeFile(folder / ("t" + std::to_string(i) + ".htm"),
+                      "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; "
+                      "charset=windows-1250\"></HEAD><BODY>" +
+                          kTurns[i] + "</BODY></HTML>");
+    frames += "<iframe src=\"t" + std::to_string(i) + ".htm\"></iframe>";
+  }
+  qztest::writeFile(folder / "frames.htm", "<html><body>" + frames + R"(<script>
+window.addEventListener('load', function () {
+  var out = document.createElement('pre');
+  out.id = 'seen';
+  out.textContent = [].map.call(document.querySelectorAll('iframe'), function (f) {
+    return f.contentDocument.title + '\n' + f.contentDocument.body.innerText;
+  }).join('|');
+  document.body.appendChild(out);
+});
+</script></body></html>)");
+  std::string seen = qztest::seenIn(qztest::domInChromium("file://" + folder.path() + "/frames.htm"));
+  for (const auto& [escaped, sign] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+    for (size_t at = seen.find(escaped); at != std::string::npos; at = seen.find(escaped, at)) {
+      seen.replace(at, std::string_view(escaped).size(), sign);
+    }
+  }
+  for (const std::string& turn : kTurns) {
+    const size_t bar = std::min(seen.find('|'), seen.size());
+    std::string words;
+    forEachWord(turn, [&](std::string_view word) {
+      words += (words.empty() ? "" : " ") + std::string(word);
+    });
+    EXPECT_EQ(words, foldedWords(seen.substr(0, bar))) << turn;
+    seen.erase(0, bar + 1);
+  }
 }
 
 }  // namespace

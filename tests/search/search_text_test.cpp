@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "search/block_index.h"
@@ -36,7 +38,22 @@ TEST(SearchTextTest, TheWordsOfATurnAsAReaderSeesThem) {
       {"a&nbsp;b&amp;c&lt;d &unknown;e &#0;f &#xZZ;g", "a b c d unknown e f xzz g"},
       {"fish &chips", "fish chips"},
       // Markup is skipped, and stands between words; a lone "<" is text.
-      {"<P>egy<BR>kett\xF5</P><B>h\xE1</B>rom", "egy ketto ha rom"},
+      {"<P>egy<BR>kett\xF5</P><B>h\xE1</B>rom", "egy ketto harom"},
+      // Markup within a word, as a browser shows it: inline elements, word
+      // breaks, soft hyphens, joiners and comments leave it whole; blocks,
+      // breaks and cells end it, and hidden content is no words.
+      {"<B>V</B>\xF6r\xF6s <I>Ilo</I>na kard</FONT>ot <x-tag>a</x-tag>b <IMG src=x>c",
+       "voros ilona kardot ab c"},
+      {"ka<WBR>rd ka\xADrd ka&shy;rd ka&zwj;rd ka&zwnj;rd ka&#173;rd ka&#x200D;rd",
+       "kard kard kard kard kard kard kard"},
+      {"a<DIV>b</DIV>c<TD>d</TD>e<HR>f<LI>g<H1>h</H1>i", "a b c d e f g h i"},
+      {"a<SCRIPT>x</SCRIPT>b c<NOSCRIPT>x</NOSCRIPT>d e<TEXTAREA><b>x</b></TEXTAREA>f",
+       "ab cd ef"},
+      {"a<!-->b c<!--->d e<!-- x --!>f g<!-- x -->h i<!-- x", "ab cd ef gh i"},
+      {"a<!DOCTYPE x>b c<?xml ?>d e</ 3>f", "ab cd ef"},
+      // A title's text is text, whatever it holds, up to its own end tag.
+      {"<TITLE>c\xEDm <!-- <b> nem</TITLE >sz\xF6veg", "cim b nem szoveg"},
+      {"<TITLE>c\xEDm</TITLES> </TITLE>x", "cim titles x"},
       {"<TD CLASS=\"a b\" title='x > y' onclick=\"a>b\">sz\xF6veg <IMG ALT=Don't>x", "szoveg x"},
       {"a <script>var rejtett = '</p>';</SCRIPT> b <style>p{x:1}</style> c", "a b c"},
       {"<scripts>latszik</scripts> <!-- megjegyzes --> ok", "latszik ok"},
@@ -49,6 +66,14 @@ TEST(SearchTextTest, TheWordsOfATurnAsAReaderSeesThem) {
   for (const auto& row : kRows) {
     EXPECT_EQ(wordsOf(row.html), row.words) << row.html;
   }
+}
+
+TEST(SearchTextTest, TheSplittingElementsAreLookedUpInOrder) {
+  EXPECT_TRUE(std::is_sorted(std::begin(kSplittingElements), std::end(kSplittingElements)));
+  for (std::string_view element : kSplittingElements) {
+    EXPECT_TRUE(splitsWords(element)) << element;
+  }
+  EXPECT_FALSE(splitsWords("span"));
 }
 
 TEST(SearchTextTest, EveryLatinLetterFoldsToLettersAndTheRestSeparate) {
