@@ -13,11 +13,11 @@
 #include "http/transport.h"
 #include "page/settings.h"
 #include "reader/archive_reader.h"
-#include "search/search_index.h"
 #include "run/folder_lock.h"
 #include "run/process_setup.h"
 #include "run/run_driver.h"
 #include "run/run_error.h"
+#include "search/search_index.h"
 
 namespace {
 
@@ -60,7 +60,12 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
     std::fputs(qz::kListingCutNote, stderr);
   }
   if (settings.writeReader) {
-    switch (qz::writeReaderPage(".", state.savedTurnFiles)) {
+    std::vector<std::string> notSearched;
+    const qz::ReaderOutcome outcome = qz::writeReaderPage(".", state.savedTurnFiles, &notSearched);
+    for (const std::string& file : notSearched) {
+      std::fputs(qz::notSearchedMessage(file).c_str(), stderr);
+    }
+    switch (outcome) {
       case qz::ReaderOutcome::kForeignPage:
         std::fputs(qz::kForeignReaderMessage, stderr);
         break;

@@ -92,7 +92,8 @@ std::vector<ReaderCharacter> scanArchive(const std::string& folder,
 
 }  // namespace
 
-ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles) {
+ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles,
+                              std::vector<std::string>* notSearched) {
   const std::string pagePath = folder + kDirectorySeparator + kReaderFileName;
   if (fileExists(pagePath) &&
       readFileHead(pagePath, kReaderMarker.size() + 1) != std::string(kReaderMarker) + "\n") {
@@ -120,6 +121,9 @@ ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::
         }
         return renderReaderPage(characters, update.info);
       });
+  if (notSearched != nullptr) {
+    *notSearched = search.notSearched;
+  }
   return search.info.docsScript.empty() ? ReaderOutcome::kWrittenWithoutSearch
                                         : ReaderOutcome::kWritten;
 }

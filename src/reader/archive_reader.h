@@ -26,7 +26,9 @@ enum class ReaderOutcome { kWritten, kWrittenWithoutSearch, kForeignPage };
 // marking as new the turn files in newFiles (as turnFileName names them,
 // relative to folder). Nothing is written when a file of that name is not
 // one this program wrote; the page goes without search when search-index
-// is not. A failure to write ends the run.
-ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles);
+// is not. A failure to write ends the run. notSearched, when given, gets the
+// turn files listed but too large for their words to be searched.
+ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles,
+                              std::vector<std::string>* notSearched = nullptr);
 
 }  // namespace qz

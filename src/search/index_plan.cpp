@@ -9,14 +9,16 @@ namespace qz {
 namespace {
 
 // Why the record cannot be built on, or kNo when it can.
-Rebuild distrust(const std::optional<Record>& old,
-                 const std::map<std::string, unsigned long long>& folder, uint32_t blockTurns) {
+Rebuild distrust(const std::optional<Record>& old, const FolderListing& folder,
+                 uint32_t blockTurns) {
   if (!old) {
     return Rebuild::kNoRecord;
   }
-  for (const auto& [name, size] : old->files) {
+  // A file written over in place keeps its size, not its time.
+  for (const auto& [name, stamp] : old->files) {
     auto found = folder.find(name);
-    if (found == folder.end() || found->second != size) {
+    if (found == folder.end() || found->second.size != stamp.size ||
+        found->second.modified != stamp.modified) {
       return Rebuild::kFileMissing;
     }
   }
@@ -25,13 +27,12 @@ Rebuild distrust(const std::optional<Record>& old,
 
 }  // namespace
 
-IndexPlan planIndexUpdate(const std::optional<Record>& old,
-                          const std::map<std::string, unsigned long long>& folder,
+IndexPlan planIndexUpdate(const std::optional<Record>& old, const FolderListing& folder,
                           const std::vector<TurnFile>& turns, uint32_t blockTurns,
                           bool damagedBlock) {
   IndexPlan plan;
   uint32_t newestOnDisk = 0;
-  for (const auto& [name, size] : folder) {
+  for (const auto& [name, stamp] : folder) {
     if (std::optional<IndexFileName> parsed = parseFileName(name)) {
       newestOnDisk = std::max(newestOnDisk, parsed->generation);
     }
@@ -87,6 +88,10 @@ IndexPlan planIndexUpdate(const std::optional<Record>& old,
   // New turns go on after the last, in the order the page lists them, into
   // the last block and those after it.
   Record& record = plan.record;
+  plan.tooLarge.assign(count, false);
+  for (size_t i = 0; i < count; ++i) {
+    plan.tooLarge[i] = plan.read[i] && turns[i].size > kLargestTurnRead;
+  }
   plan.firstBlock = record.nextTurn / blockTurns;
   for (size_t i = 0; i < count; ++i) {
     if (plan.read[i] && turns[i].size > 0) {
@@ -121,7 +126,7 @@ IndexPlan planIndexUpdate(const std::optional<Record>& old,
     record.files.erase(record.docsName);
     record.docsName = fileName(docsFile(plan.generation));
   }
-  for (const auto& [name, size] : folder) {
+  for (const auto& [name, stamp] : folder) {
     if (parseFileName(name) && record.files.count(name) == 0) {
       plan.stale.push_back(name);
     }

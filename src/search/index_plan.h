@@ -28,11 +28,15 @@ struct TurnFile {
 enum class Rebuild {
   kNo,
   kNoRecord,       // none, or one that does not read
-  kFileMissing,    // a file the record names is gone or of another size
+  kFileMissing,    // a file the record names is gone, or of another size or time
   kBlockSize,      // made with other blocks than asked for
   kUnusedNumbers,  // too many numbers of turns gone or changed lie unused
   kDamagedBlock,   // the block read back to take new turns is not whole
 };
+
+// A turn file larger than this is not read for its words: whatever size a
+// file claims, the index holds no more of it in memory.
+inline constexpr unsigned long long kLargestTurnRead = 256ull << 20;
 
 // More numbers unused than this, and more than a quarter of all, and the
 // index is made anew.
@@ -55,6 +59,9 @@ struct IndexPlan {
   std::vector<std::vector<size_t>> blocks;
   bool reopened = false;
   std::vector<std::string> reopenedFiles;
+  // For each turn given, whether it is past kLargestTurnRead: listed, its
+  // title read, but not its words.
+  std::vector<bool> tooLarge;
   // The new record, but for the files of the blocks written, the list of
   // turns and its turns, which the update adds as it writes them.
   Record record;
@@ -63,12 +70,14 @@ struct IndexPlan {
   std::vector<std::string> stale;
 };
 
+// The files in the index's folder as a listing shows them (no checksum).
+using FolderListing = std::map<std::string, FileStamp>;
+
 // old is the record as it was read (none when there is none, or it does not
-// read); folder, every file in the index's folder with its size; turns, the
+// read); folder, every file in the index's folder; turns, the
 // archive's turn files in the order the page lists them. damagedBlock says
 // that the block a first plan reopened did not read back whole.
-IndexPlan planIndexUpdate(const std::optional<Record>& old,
-                          const std::map<std::string, unsigned long long>& folder,
+IndexPlan planIndexUpdate(const std::optional<Record>& old, const FolderListing& folder,
                           const std::vector<TurnFile>& turns, uint32_t blockTurns,
                           bool damagedBlock = false);
 

@@ -2,24 +2,59 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <vector>
 
 #include "base/text.h"
+#include "search/index_names.h"
 
 namespace qz {
 
 namespace {
 
-constexpr std::string_view kRecordMarker = "qzturns search index 1";
+constexpr std::string_view kRecordMarker = "qzturns search index 2";
 
-uint64_t checksum(std::string_view text) {
+// Whether what the record says holds together (readRecord's last checks).
+bool inRange(const Record& record) {
+  for (const auto& [name, stamp] : record.files) {
+    const std::optional<IndexFileName> parsed = parseFileName(name);
+    if (!parsed || parsed->part || parsed->generation > record.generation) {
+      return false;
+    }
+  }
+  const std::optional<IndexFileName> docs = parseFileName(record.docsName);
+  const uint64_t blocks = (uint64_t{record.nextTurn} + record.blockTurns - 1) / record.blockTurns;
+  if (!docs || docs->kind != IndexFileKind::kDocs || record.files.count(record.docsName) == 0 ||
+      record.blockGenerations.size() != blocks) {
+    return false;
+  }
+  for (uint32_t generation : record.blockGenerations) {
+    if (generation > record.generation) {
+      return false;
+    }
+  }
+  std::vector<bool> taken(record.nextTurn);
+  for (const auto& [address, turn] : record.turns) {
+    if (turn.number < -1 || turn.number >= int64_t{record.nextTurn} ||
+        (turn.number >= 0 && taken[static_cast<size_t>(turn.number)])) {
+      return false;  // a number no turn can have, or two turns' words in one
+    }
+    if (turn.number >= 0) {
+      taken[static_cast<size_t>(turn.number)] = true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t checksumOf(std::string_view bytes) {
   uint64_t hash = 1469598103934665603ull;
-  for (char c : text) {
+  for (char c : bytes) {
     hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
   return hash;
 }
-
-}  // namespace
 
 std::string recordText(const Record& record) {
   std::string text(kRecordMarker);
@@ -30,21 +65,22 @@ std::string recordText(const Record& record) {
     text.append(" ").append(std::to_string(generation));
   }
   text += "\n";
-  for (const auto& [name, size] : record.files) {
-    text += "file " + name + " " + std::to_string(size) + "\n";
+  for (const auto& [name, stamp] : record.files) {
+    text += "file " + name + " " + std::to_string(stamp.size) + " " +
+            std::to_string(stamp.modified) + " " + std::to_string(stamp.checksum) + "\n";
   }
   for (const auto& [address, turn] : record.turns) {
     text += "turn " + std::to_string(turn.number) + " " + std::to_string(turn.size) + " " +
             std::to_string(turn.modified) + " " + address + "\t" + turn.title + "\n";
   }
-  return text + "end " + std::to_string(checksum(text)) + "\n";
+  return text + "end " + std::to_string(checksumOf(text)) + "\n";
 }
 
 bool readRecord(std::string_view text, Record& record) {
   size_t endLine = text.rfind("end ");
   if (text.substr(0, kRecordMarker.size() + 1) != std::string(kRecordMarker) + "\n" ||
       endLine == std::string_view::npos ||
-      text.substr(endLine) != "end " + std::to_string(checksum(text.substr(0, endLine))) + "\n") {
+      text.substr(endLine) != "end " + std::to_string(checksumOf(text.substr(0, endLine))) + "\n") {
     return false;
   }
   text = text.substr(0, endLine);
@@ -54,15 +90,16 @@ bool readRecord(std::string_view text, Record& record) {
     lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }
-  // A number too large for a long long is no number (the times of writing
-  // take 19 digits).
+  // A number that its field cannot hold is no number: none past 32 bits
+  // where 32 are kept, no sign where none can be.
   auto number = [](std::string_view field, auto& value) {
-    long long read = 0;
-    if (field.empty() || !allDigits(field.substr(field[0] == '-')) ||
-        std::from_chars(field.data(), field.data() + field.size(), read).ec != std::errc()) {
+    std::remove_reference_t<decltype(value)> read{};
+    const char* end = field.data() + field.size();
+    const auto [stop, error] = std::from_chars(field.data(), end, read);
+    if (field.empty() || error != std::errc() || stop != end) {
       return false;
     }
-    value = static_cast<std::remove_reference_t<decltype(value)>>(read);
+    value = read;
     return true;
   };
   // A header line: its name, a space, then what follows it.
@@ -93,10 +130,18 @@ bool readRecord(std::string_view text, Record& record) {
   for (size_t i = 6; i < lines.size(); ++i) {
     std::string_view line = lines[i];
     if (line.starts_with("file ")) {
-      size_t space = line.rfind(' ');
-      if (!number(line.substr(space + 1), record.files[std::string(line.substr(5, space - 5))])) {
+      std::vector<std::string_view> fields;
+      for (size_t at = 5; at <= line.size();) {
+        const size_t end = std::min(line.find(' ', at), line.size());
+        fields.push_back(line.substr(at, end - at));
+        at = end + 1;
+      }
+      FileStamp stamp;
+      if (fields.size() != 4 || !number(fields[1], stamp.size) ||
+          !number(fields[2], stamp.modified) || !number(fields[3], stamp.checksum)) {
         return false;
       }
+      record.files[std::string(fields[0])] = stamp;
       continue;
     }
     size_t tab = line.find('\t');
@@ -118,7 +163,7 @@ bool readRecord(std::string_view text, Record& record) {
     }
     record.turns[std::string(fields[3])] = std::move(turn);
   }
-  return true;
+  return inRange(record);
 }
 
 }  // namespace qz

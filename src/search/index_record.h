@@ -17,15 +17,27 @@ namespace qz {
 // A file of that name beginning otherwise is somebody else's.
 inline constexpr std::string_view kRecordKind = "qzturns search index ";
 
-// The index's files with their sizes, its blocks, and every turn file read,
-// by the address the page gives it.
+// FNV-1a in 64 bits: the checksum of the record and of each file it names.
+uint64_t checksumOf(std::string_view bytes);
+
+// A file as the record knows it: what a listing shows of it, and the
+// checksum of its bytes, checked whenever they are read back.
+struct FileStamp {
+  unsigned long long size = 0;
+  long long modified = 0;
+  uint64_t checksum = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The index's files, its blocks, and every turn file read, by the address
+// the page gives it.
 struct Record {
   uint32_t generation = 0;
   uint32_t blockTurns = 0;
   uint32_t nextTurn = 0;
   std::string docsName;
   std::vector<uint32_t> blockGenerations;
-  std::map<std::string, unsigned long long> files;
+  std::map<std::string, FileStamp> files;
   struct Turn {
     int64_t number = -1;  // in the index; -1 for an empty file
     unsigned long long size = 0;
@@ -38,8 +50,11 @@ struct Record {
 // The record as text, ending in a checksum of the rest.
 std::string recordText(const Record& record);
 
-// The record in text; false, and record undefined, unless text is whole and
-// of this version.
+// The record in text; false, and record undefined, unless text is whole,
+// of this version and in range: every name one the index gives, the list of
+// turns among its files, one generation for each block the next number
+// needs and none past the record's, turn numbers below the next and none
+// twice, no title with markup.
 bool readRecord(std::string_view text, Record& record);
 
 }  // namespace qz

@@ -5,6 +5,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "base/text.h"
@@ -51,12 +52,14 @@ std::optional<Record> readOldRecord(const Paths& paths) {
 }
 
 // Takes the scripts of the block plan reopens into block; false when one
-// does not read, or the block does not come whole.
-bool readBack(const Paths& paths, const IndexPlan& plan, BlockIndex& block) {
+// is not the bytes the record says or does not read, or the block does not
+// come whole.
+bool readBack(const Paths& paths, const Record& old, const IndexPlan& plan, BlockIndex& block) {
   for (const std::string& name : plan.reopenedFiles) {
-    std::optional<IndexFileName> parsed = parseFileName(name);
-    if (!block.takeScript(readWholeFile(paths.inIndex(name)),
-                          parsed->kind == IndexFileKind::kPlaces)) {
+    const std::optional<IndexFileName> parsed = parseFileName(name);
+    const std::string script = readWholeFile(paths.inIndex(name));
+    if (checksumOf(script) != old.files.at(name).checksum ||
+        !block.takeScript(script, parsed->kind == IndexFileKind::kPlaces)) {
       return false;
     }
   }
@@ -71,11 +74,14 @@ void indexTurns(const Paths& paths, const std::vector<TurnFile>& turns, const In
   for (size_t k = from; k < to; ++k) {
     const size_t i = list[k];
     // A turn file that cannot be read is listed all the same, without
-    // title or words, as the reader page has always listed it.
+    // title or words, as the reader page has always listed it; one too
+    // large to read is listed with its title.
     const std::string content =
-        readFileHead(paths.turn(turns[i].file), static_cast<size_t>(turns[i].size));
+        readFileHead(paths.turn(turns[i].file),
+                     plan.tooLarge[i] ? kTitleHead : static_cast<size_t>(turns[i].size));
     titles[i] = titleOf(std::string_view(content).substr(0, kTitleHead));
-    block.addTurn(static_cast<uint32_t>(plan.numbers[i] % plan.record.blockTurns), content);
+    block.addTurn(static_cast<uint32_t>(plan.numbers[i] % plan.record.blockTurns),
+                  plan.tooLarge[i] ? std::string_view() : std::string_view(content));
   }
 }
 
@@ -121,6 +127,11 @@ SearchIndexUpdate pageWithoutIndex(const Paths& paths, const std::vector<TurnFil
 
 }  // namespace
 
+std::string notSearchedMessage(const std::string& file) {
+  return "qzturns: " + file + " is larger than " + std::to_string(kLargestTurnRead >> 20) +
+         " MiB; index.htm lists it, but its words are not searched.\r\n";
+}
+
 std::string titleOf(std::string_view head) {
   size_t open = findIgnoringCase(head, "<title");
   size_t start = open == std::string_view::npos ? open : head.find('>', open);
@@ -152,14 +163,14 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   if (foreignIndex(paths)) {
     return pageWithoutIndex(paths, turns, pagePath, page);  // left alone
   }
-  std::map<std::string, unsigned long long> onDisk;
+  FolderListing onDisk;
   for (const FolderEntry& entry : listFolder(paths.dir)) {
-    onDisk[entry.name] = entry.size;
+    onDisk[entry.name] = {entry.size, entry.modified, 0};
   }
   const std::optional<Record> old = readOldRecord(paths);
   IndexPlan plan = planIndexUpdate(old, onDisk, turns, blockTurns);
   BlockIndex block;
-  if (plan.reopened && !readBack(paths, plan, block)) {
+  if (plan.reopened && !readBack(paths, *old, plan, block)) {
     plan = planIndexUpdate(old, onDisk, turns, blockTurns, true);
     block = BlockIndex();
   }
@@ -167,22 +178,28 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   SearchIndexUpdate update;
   update.rebuild = plan.rebuild;
   update.titles = plan.titles;
+  for (size_t i = 0; i < turns.size(); ++i) {
+    if (plan.tooLarge[i]) {
+      update.notSearched.push_back(turns[i].file);
+    }
+  }
   Record& record = plan.record;
   DurableBatch scripts;
+  std::set<std::string> written;  // the names of this update's files
   for (size_t b = 0; b < plan.blocks.size(); ++b) {
     makeDirectory(paths.dir);
     indexBlock(paths, turns, plan, plan.blocks[b], block, update.titles);
     block.takeScripts(static_cast<uint32_t>(plan.firstBlock + b), plan.generation,
                       [&](const std::string& name, const std::string& script) {
                         scripts.write(paths.inIndex(name), script);
-                        record.files[name] = script.size();
+                        record.files[name] = {script.size(), 0, checksumOf(script)};
+                        written.insert(name);
                         ++update.filesWritten;
                         if (scripts.size() >= kFilesPerFlush) {
                           scripts.commit();
                         }
                       });
   }
-  scripts.commit();
 
   std::vector<std::string> addressOfNumber(record.nextTurn, "-");
   for (size_t i = 0; i < turns.size(); ++i) {
@@ -195,8 +212,9 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   update.info.docsScript = std::string(kSearchFolder) + "/" + record.docsName;
   update.info.blockGenerations = record.blockGenerations;
   update.info.blockTurns = record.blockTurns;
-  // The list of turns, the record and the page land together: a page never
-  // names a list that is not there.
+  // The list of turns of the new generation goes with the blocks' scripts;
+  // then, once the record knows the time of every file written, the record
+  // and the page land together.
   DurableBatch together;
   if (plan.changed) {
     std::string docs;
@@ -204,20 +222,27 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
       docs += (docs.empty() ? "" : " ") + address;
     }
     const std::string script = shardScript(std::string(kDocsScriptName), docs);
-    record.files[record.docsName] = script.size();
+    record.files[record.docsName] = {script.size(), 0, checksumOf(script)};
+    written.insert(record.docsName);
     makeDirectory(paths.dir);
-    together.write(paths.inIndex(record.docsName), script);
+    scripts.write(paths.inIndex(record.docsName), script);
+    scripts.commit();
+    for (const FolderEntry& entry : listFolder(paths.dir)) {
+      if (written.count(entry.name) > 0) {
+        record.files[entry.name].modified = entry.modified;
+      }
+    }
     together.write(paths.inIndex(kRecordName), recordText(record));
     update.filesWritten += 2;
   }
+  scripts.commit();
   together.write(pagePath, page(update));
   together.commit();
-  // Only what carries this program's first line goes (or a ".part" of its
-  // names, which a killed run left).
+  // Only what carries this program's first line goes, ".part" files of its
+  // names too: a file of another's is never removed for its name alone.
   for (const std::string& name : plan.stale) {
     const std::string path = paths.inIndex(name);
-    if (name.ends_with(kPartSuffix) ||
-        readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
+    if (readFileHead(path, kSearchFileMarker.size()) == kSearchFileMarker) {
       std::remove(path.c_str());
     }
   }

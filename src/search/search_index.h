@@ -35,7 +35,12 @@ struct SearchIndexUpdate {
   std::vector<std::string> titles;  // one for each turn given, as titleOf() reads it
   Rebuild rebuild = Rebuild::kNo;
   size_t filesWritten = 0;  // of the index, the page aside
+  // The turn files read but too large to read for their words.
+  std::vector<std::string> notSearched;
 };
+
+// The line a run says for a turn file of notSearched.
+std::string notSearchedMessage(const std::string& file);
 
 // The page that goes with an index: its bytes, from what it loads and the
 // turns' titles.
@@ -43,7 +48,7 @@ using PageMaker = std::function<std::string(const SearchIndexUpdate&)>;
 
 // Brings the index of the archive in folder up to date with turns (in the
 // order the page lists them) and writes the page at pagePath with it: the
-// blocks' scripts first, then the list of turns, the record and the page
+// blocks' scripts and the list of turns first, then the record and the page
 // together, then the files the update left behind are removed. When
 // search-index is not this program's, nothing of it is touched and the
 // page goes without search (info.docsScript empty), its titles read from

@@ -10,7 +10,7 @@
 namespace qz {
 namespace {
 
-using Folder = std::map<std::string, unsigned long long>;
+using Folder = FolderListing;
 
 TurnFile turn(const std::string& file, unsigned long long size = 10, long long modified = 1) {
   return {file, file, size, modified};
@@ -27,14 +27,14 @@ struct Indexed {
     record.nextTurn = 3;
     record.docsName = "docs-1.js";
     record.blockGenerations = {1, 1};
-    record.files = {{"b0-1-aa.js", 30},
-                    {"b0-1.p7.js", 40},
-                    {"b1-1-cc.js", 30},
-                    {"b1-1.p9.js", 40},
-                    {"docs-1.js", 20}};
+    record.files = {{"b0-1-aa.js", {30, 5, 1}},
+                    {"b0-1.p7.js", {40, 5, 2}},
+                    {"b1-1-cc.js", {30, 5, 3}},
+                    {"b1-1.p9.js", {40, 5, 4}},
+                    {"docs-1.js", {20, 5, 5}}};
     record.turns = {{"a", {0, 10, 1, "A"}}, {"b", {1, 10, 1, "B"}}, {"c", {2, 10, 1, "C"}}};
     folder = record.files;
-    folder["record.txt"] = 500;
+    folder["record.txt"] = {500, 5, 0};
   }
 };
 
@@ -57,7 +57,7 @@ TEST(IndexPlanTest, TurnsAsTheyWereKeepTheirNumbersAndNothingIsWritten) {
 
 TEST(IndexPlanTest, NewAndChangedTurnsGoIntoTheLastBlockAndNewOnes) {
   Indexed index;
-  index.folder["b1-3-zz.js.part"] = 5;  // left by a killed run
+  index.folder["b1-3-zz.js.part"] = {5, 6, 0};  // left by a killed run
   // "b" changed, "c" gone, "d" and "e" new, "f" empty.
   const IndexPlan plan =
       planIndexUpdate(index.record, index.folder,
@@ -75,9 +75,20 @@ TEST(IndexPlanTest, NewAndChangedTurnsGoIntoTheLastBlockAndNewOnes) {
   EXPECT_EQ(plan.record.blockGenerations, (std::vector<uint32_t>{1, 4, 4}));
   EXPECT_EQ(plan.record.nextTurn, 6u);
   EXPECT_EQ(plan.record.docsName, "docs-4.js");
-  EXPECT_EQ(plan.record.files, (Folder{{"b0-1-aa.js", 30}, {"b0-1.p7.js", 40}}));
+  EXPECT_EQ(plan.record.files, (Folder{{"b0-1-aa.js", {30, 5, 1}}, {"b0-1.p7.js", {40, 5, 2}}}));
   EXPECT_EQ(plan.stale,
             (std::vector<std::string>{"b1-1-cc.js", "b1-1.p9.js", "b1-3-zz.js.part", "docs-1.js"}));
+}
+
+TEST(IndexPlanTest, ATurnTooLargeIsNumberedButNotReadForItsWords) {
+  Indexed index;
+  const IndexPlan plan =
+      planIndexUpdate(index.record, index.folder,
+                      {turn("a"), turn("b"), turn("c"), turn("d", kLargestTurnRead + 1),
+                       turn("e", kLargestTurnRead)},
+                      2);
+  EXPECT_EQ(plan.numbers, (std::vector<int64_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(plan.tooLarge, (std::vector<bool>{false, false, false, true, false}));
 }
 
 TEST(IndexPlanTest, ATurnGoneChangesTheListOfTurnsAlone) {
@@ -102,8 +113,10 @@ TEST(IndexPlanTest, AnIndexThatCannotBeBuiltOnIsMadeAnew) {
   } kCases[] = {
       {"a file gone", [](Indexed& i) { i.folder.erase("b0-1.p7.js"); }, 2, false,
        Rebuild::kFileMissing},
-      {"a file of another size", [](Indexed& i) { i.folder["docs-1.js"] = 21; }, 2, false,
+      {"a file of another size", [](Indexed& i) { i.folder["docs-1.js"].size = 21; }, 2, false,
        Rebuild::kFileMissing},
+      {"a file written over in place", [](Indexed& i) { i.folder["b0-1-aa.js"].modified = 6; }, 2,
+       false, Rebuild::kFileMissing},
       {"other blocks", [](Indexed&) {}, 4096, false, Rebuild::kBlockSize},
       {"the block read back not whole", [](Indexed&) {}, 2, true, Rebuild::kDamagedBlock},
       // 65 of 100 numbers unused: past 64 and past a quarter.

@@ -180,36 +180,83 @@ TEST_F(SearchIndexTest, ABlockReadInPartsHoldsEveryTurnOnce) {
   EXPECT_EQ(holding("x3"), sevenths);
 }
 
+// A record's text edited by hand, and its checksum made again.
+std::string withChecksum(std::string text) {
+  text.erase(text.rfind("end "));
+  return text + "end " + std::to_string(checksumOf(text)) + "\n";
+}
+
+// A record read, changed by change, and written again with its checksum.
+template <typename Change>
+std::string recordChanged(const std::string& bytes, Change change) {
+  Record record;
+  EXPECT_TRUE(readRecord(bytes, record));
+  change(record);
+  return recordText(record);
+}
+
 TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
   const std::vector<std::string> files = {"qz1/1-001.htm", "qz1/1-002.htm", "qz1/1-003.htm"};
-  // Each damage done to the index of three turns, as bytes of one file.
+  // Each damage done to the index of three turns, as bytes of one file,
+  // its time of last write moved on or (keptTime) kept as it was.
   const struct {
     const char* what;
     const char* file;
     std::string (*damaged)(std::string bytes);
+    bool keptTime = false;
   } kDamage[] = {
       {"a shard cut short", "b0-1-il.js",
        [](std::string) { return std::string("/* qzturns search index */\nqz"); }},
+      {"a script of a block not read back, zeroed in place", "b0-1-il.js",
+       [](std::string bytes) { return std::string(bytes.size(), '\0'); }},
+      {"a shard of the block read back, its size and time kept", "b1-1-ha.js",
+       [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "\""); }, true},
+      {"a gap in a list read back edited, its size and time kept", "b1-1-ha.js",
+       [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "b"); }, true},
       {"a record changed by hand", "record.txt",
        [](std::string bytes) { return bytes.replace(bytes.find("next 3"), 6, "next 2"); }},
       {"a record of another version", "record.txt",
        [](std::string) { return std::string("qzturns search index 99\n"); }},
-      {"a title made markup, the record's checksum made again", "record.txt",
+      {"a title made markup", "record.txt",
        [](std::string bytes) {
-         Record record;
-         EXPECT_TRUE(readRecord(bytes, record));
-         record.turns.begin()->second.title = "<img src=x onerror=alert(1)>";
-         return recordText(record);
+         return recordChanged(bytes, [](Record& record) {
+           record.turns.begin()->second.title = "<img src=x onerror=alert(1)>";
+         });
        }},
-      {"a size past any number, the record's checksum made again", "record.txt",
+      {"a size past any number", "record.txt",
        [](std::string bytes) {
-         Record record;
-         EXPECT_TRUE(readRecord(bytes, record));
-         record.turns.begin()->second.size = 9500000000000000000ull;  // 19 digits
-         return recordText(record);
+         const size_t size = bytes.find(' ', bytes.find("\nturn ") + 6) + 1;
+         return withChecksum(bytes.replace(size, bytes.find(' ', size) - size,
+                                           "99999999999999999999"));  // 20 digits
        }},
-      {"a shard of the block read back, its size kept", "b1-1-ha.js",
-       [](std::string bytes) { return bytes.replace(bytes.size() - 5, 1, "\""); }},
+      {"the next number past its blocks", "record.txt",
+       [](std::string bytes) {
+         return recordChanged(bytes, [](Record& record) { record.nextTurn = 4294967295u; });
+       }},
+      {"a number past 32 bits", "record.txt",
+       [](std::string bytes) {
+         return withChecksum(bytes.replace(bytes.find("next 3"), 6, "next 4294967299"));
+       }},
+      {"a turn number below -1", "record.txt",
+       [](std::string bytes) {
+         return recordChanged(bytes,
+                              [](Record& record) { record.turns.begin()->second.number = -2; });
+       }},
+      {"one turn number for two turns", "record.txt",
+       [](std::string bytes) {
+         return recordChanged(bytes, [](Record& record) {
+           record.turns["qz1/1-001.htm"].number = record.turns["qz1/1-002.htm"].number;
+         });
+       }},
+      {"markup in the name of the list of turns", "record.txt",
+       [](std::string bytes) {
+         return recordChanged(bytes, [](Record& record) {
+           const std::string name = "docs-1.js\"><img src=x onerror=alert(1)>";
+           record.files[name] = record.files[record.docsName];
+           record.files.erase(record.docsName);
+           record.docsName = name;
+         });
+       }},
   };
   for (const auto& damage : kDamage) {
     SCOPED_TRACE(damage.what);
@@ -220,17 +267,80 @@ TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
     write(files[1], "b", "Ilona kett\xF5");
     write(files[2], "c", "harom");
     update(files);
-    const std::string path = archive.path() + "/search-index/" + damage.file;
-    qztest::writeFile(path, damage.damaged(readWholeFile(path)));
+    const std::filesystem::path path = archive / ("search-index/" + std::string(damage.file));
+    const auto time = std::filesystem::last_write_time(path);
+    qztest::writeFile(path, damage.damaged(readWholeFile(path.string())));
+    // Set, not left to the clock, whose ticks may be coarser than the test.
+    std::filesystem::last_write_time(path, damage.keptTime ? time : time + std::chrono::seconds(1));
     write("qz1/1-004.htm", "d", "Ilona negy");
     update({files[0], files[1], files[2], "qz1/1-004.htm"});
     EXPECT_EQ(info.blockGenerations, (std::vector<uint32_t>{2, 2}));
+    EXPECT_EQ(info.docsScript, "search-index/docs-2.js");
     EXPECT_EQ(holding("ilona"), (Files{files[0], files[1], "qz1/1-004.htm"}));
     EXPECT_EQ(holding("harom"), Files{files[2]});
+    // Every file of the old index goes but a damaged one without its first
+    // line, which is never taken for the index's.
     for (const std::string& name : indexFiles()) {
-      EXPECT_TRUE(name == "record.txt" || name.find("-2") != std::string::npos) << name;
+      EXPECT_TRUE(name == "record.txt" || name.find("-2") != std::string::npos ||
+                  readWholeFile(archive.path() + "/search-index/" + name)[0] == '\0')
+          << name;
     }
   }
+}
+
+// Nothing of a record reaches the page or the disk unless it is a name the
+// index gives: a record naming anything else does not read.
+TEST(IndexRecordTest, ARecordNamesOnlyTheIndexsOwnFiles) {
+  Record record;
+  record.generation = 1;
+  record.blockTurns = 2;
+  record.nextTurn = 1;
+  record.docsName = "docs-1.js";
+  record.blockGenerations = {1};
+  record.files = {{"docs-1.js", {10, 1, 2}}, {"b0-1-il.js", {10, 1, 3}}};
+  record.turns["qz1/1-001.htm"] = {0, 5, 1, "t"};
+  Record read;
+  ASSERT_TRUE(readRecord(recordText(record), read));
+  const struct {
+    const char* what;
+    void (*change)(Record&);
+  } kChanges[] = {
+      {"markup in the list's name",
+       [](Record& r) {
+         r.docsName = "docs-1.js\"><img src=x onerror=alert(1)>";
+         r.files[r.docsName] = {10, 1, 2};
+       }},
+      {"a list that is no file of the record", [](Record& r) { r.docsName = "docs-2.js"; }},
+      {"a file of another's name",
+       [](Record& r) {
+         r.files["../index.htm"] = {1, 1, 1};
+       }},
+      {"a file in flight",
+       [](Record& r) {
+         r.files["b0-1-zz.js.part"] = {1, 1, 1};
+       }},
+      {"a generation past the record's", [](Record& r) { r.blockGenerations = {2}; }},
+  };
+  for (const auto& c : kChanges) {
+    Record changed = record;
+    c.change(changed);
+    EXPECT_FALSE(readRecord(recordText(changed), read)) << c.what;
+  }
+}
+
+// A turn file larger than the index reads is listed with its title, and
+// none of its words, however large it claims to be.
+TEST_F(SearchIndexTest, ATurnTooLargeToReadIsListedWithoutItsWords) {
+  write("qz1/1-001.htm", "Nagy", "Ilona");
+  std::filesystem::resize_file(archive / "qz1/1-001.htm", kLargestTurnRead + 1);  // sparse
+  write("qz1/1-002.htm", "Kicsi", "Ilona");
+  const SearchIndexUpdate done = update({"qz1/1-001.htm", "qz1/1-002.htm"});
+  EXPECT_EQ(done.titles, (std::vector<std::string>{"Nagy", "Kicsi"}));
+  EXPECT_EQ(done.notSearched, std::vector<std::string>{"qz1/1-001.htm"});
+  EXPECT_EQ(holding("ilona"), Files{"qz1/1-002.htm"});
+  EXPECT_EQ(notSearchedMessage("qz1/1-001.htm"),
+            "qzturns: qz1/1-001.htm is larger than 256 MiB; index.htm lists it, but its words "
+            "are not searched.\r\n");
 }
 
 TEST_F(SearchIndexTest, FilesNotItsOwnAreLeftAsTheyAre) {
@@ -254,11 +364,13 @@ TEST_F(SearchIndexTest, FilesNotItsOwnAreLeftAsTheyAre) {
   std::filesystem::remove(archive / "search-index/record.txt");
   qztest::writeFile(archive / "search-index/notes.txt", "mine");
   qztest::writeFile(archive / "search-index/b0-0-zz.js", "mine");
+  qztest::writeFile(archive / "search-index/b0-1-zz.js.part", "mine");
   update({"qz1/1-001.htm"});
   write("qz1/1-002.htm", "K\xE9t", "ketto");
   update({"qz1/1-001.htm", "qz1/1-002.htm"});
   EXPECT_EQ(readWholeFile(archive.path() + "/search-index/notes.txt"), "mine");
   EXPECT_EQ(readWholeFile(archive.path() + "/search-index/b0-0-zz.js"), "mine");
+  EXPECT_EQ(readWholeFile(archive.path() + "/search-index/b0-1-zz.js.part"), "mine");
   // Whatever a turn holds, the index holds letters, digits and its own
   // signs only: nothing in it can end its script or start markup.
   for (const std::string& name : indexFiles()) {
