@@ -17,7 +17,9 @@ namespace qz {
 // A file of that name beginning otherwise is somebody else's.
 inline constexpr std::string_view kRecordKind = "qzturns search index ";
 
-// FNV-1a in 64 bits: the checksum of the record and of each file it names.
+// The checksum of the record and of each file it names: FNV-1a in 64 bits
+// over the bytes eight at a time, as little-endian words, then one at a time
+// (FORMAT.md).
 uint64_t checksumOf(std::string_view bytes);
 
 // A file as the record knows it: what a listing shows of it, and the
