@@ -21,6 +21,9 @@ std::string readWholeFile(const std::string& path);
 // True when something other than a directory exists under that name.
 bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);
+// True when the name itself is a link (a symbolic link, or on Windows any
+// reparse point, a junction among them), whatever it leads to.
+bool isLink(const std::string& path);
 // True for a file that exists and holds no byte.
 bool isEmptyFile(const std::string& path);
 

@@ -93,6 +93,11 @@ bool directoryExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool isLink(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool isEmptyFile(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
@@ -189,15 +194,31 @@ int flushOpened(const std::string& path, int flags, int (*sync)(int)) {
   return 0;
 }
 
-// The data of every file written so far on the file system of the parts
-// made durable: one syncfs, where a flush per file would cost as much as a
-// request each. Systems without it flush the files one by one.
+// The data of every file written so far on the file systems of the parts
+// made durable: one syncfs for each file system the batch writes to (the
+// search index may be a mount of its own), where a flush per file would
+// cost as much as a request each. Systems without it flush the files one
+// by one.
 int flushParts(std::vector<PartFile>& files) {
 #if defined(QZTURNS_BENCH_NO_FLUSH)
   (void)files;
   return 0;
 #elif defined(__linux__)
-  return flushOpened(files.front().folder, O_RDONLY | O_DIRECTORY, ::syncfs);
+  std::vector<dev_t> flushed;
+  for (const PartFile& file : files) {
+    struct stat info;
+    if (::stat(file.folder.c_str(), &info) == 0 &&
+        std::find(flushed.begin(), flushed.end(), info.st_dev) != flushed.end()) {
+      continue;
+    }
+    if (int code = flushOpened(file.folder, O_RDONLY | O_DIRECTORY, ::syncfs)) {
+      return code;
+    }
+    if (::stat(file.folder.c_str(), &info) == 0) {
+      flushed.push_back(info.st_dev);
+    }
+  }
+  return 0;
 #else
   for (const PartFile& file : files) {
     if (int code = flushOpened(partFileName(file.path), O_WRONLY | O_NOFOLLOW, ::fsync)) {

@@ -104,6 +104,11 @@ bool directoryExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool isLink(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool isEmptyFile(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&

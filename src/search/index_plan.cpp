@@ -126,8 +126,11 @@ IndexPlan planIndexUpdate(const std::optional<Record>& old, const FolderListing&
     record.files.erase(record.docsName);
     record.docsName = fileName(docsFile(plan.generation));
   }
+  // The files of the record read stay one run more: a page opened before
+  // this update may still load them.
   for (const auto& [name, stamp] : folder) {
-    if (parseFileName(name) && record.files.count(name) == 0) {
+    if (parseFileName(name) && record.files.count(name) == 0 &&
+        (!old || old->files.count(name) == 0)) {
       plan.stale.push_back(name);
     }
   }

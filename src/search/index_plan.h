@@ -65,8 +65,9 @@ struct IndexPlan {
   // The new record, but for the files of the blocks written, the list of
   // turns and its turns, which the update adds as it writes them.
   Record record;
-  // Names in the index's folder that are this program's and that the new
-  // record does not name: removed once the update is committed.
+  // Names in the index's folder that are this program's and that neither
+  // the new record nor the one read names: removed once the update is
+  // committed (a page opened before it loads the files of the one read).
   std::vector<std::string> stale;
 };
 

@@ -34,12 +34,23 @@ struct Paths {
   std::string inIndex(const std::string& name) const { return dir + kDirectorySeparator + name; }
 };
 
-// True when the index's folder is somebody else's: a file of that name, or
-// a record that is not this program's.
+// True when the index's folder is somebody else's, or leads out of the
+// working folder: a link, a file of that name, a record that is not this
+// program's, or, with no record, anything in it that is not of the index's
+// names (an empty folder, or the files of a first run killed before its
+// record, are the index's).
 bool foreignIndex(const Paths& paths) {
   const std::string record = paths.inIndex(kRecordName);
-  return fileExists(paths.dir) ||
-         (fileExists(record) && readFileHead(record, kRecordKind.size()) != kRecordKind);
+  if (isLink(paths.dir) || fileExists(paths.dir) || isLink(record)) {
+    return true;
+  }
+  if (fileExists(record)) {
+    return readFileHead(record, kRecordKind.size()) != kRecordKind;
+  }
+  const std::vector<FolderEntry> entries = listFolder(paths.dir);
+  return std::any_of(entries.begin(), entries.end(), [](const FolderEntry& entry) {
+    return entry.isFolder || !parseFileName(entry.name);
+  });
 }
 
 std::optional<Record> readOldRecord(const Paths& paths) {

@@ -3,6 +3,7 @@
 // the renames, at one flush per batch rather than one per file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -104,6 +105,52 @@ TEST_F(DurableFilesTest, EveryTurnIsFlushedBeforeItsNameAppearsAndItsFolderAfter
   // One flush of the data and one of the folder per batch of 64 turns at most.
   EXPECT_EQ(dataFlushes, 2);
   EXPECT_EQ(folderFlushes, 2);
+}
+
+// With search-index a file system of its own (a mount), the page, the record
+// and the list of turns land together only once both file systems are
+// flushed: each gets its own flush before any of their names appear.
+TEST_F(DurableFilesTest, EveryFileSystemOfABatchIsFlushedBeforeItsNamesAppear) {
+  if (underLauncher() || std::system("unshare -m true 2>/dev/null") != 0) {
+    GTEST_SKIP() << "needs Linux and the right to mount in a namespace of its own (root)";
+  }
+  site.serve(kFrontPage, page("front"));
+  serveCharacter("1234", {"1"});
+  ASSERT_TRUE(std::filesystem::create_directory(work / "search-index"));
+  TempFolder traceFolder;
+  const std::string trace = traceFolder / "trace";
+  ProgramOptions traced = options({"1234"});
+  traced.environment = {{"ASAN_OPTIONS", "detect_leaks=0"}};  // the reader on
+  traced.wrapper = {"unshare",
+                    "-m",
+                    "sh",
+                    "-c",
+                    "mount -t tmpfs qz \"$0\" && exec \"$@\"",
+                    (work / "search-index"),
+                    "strace",
+                    "-f",
+                    "-qq",
+                    "-y",
+                    "-o",
+                    trace,
+                    "-e",
+                    "trace=syncfs,rename,renameat,renameat2"};
+  ProgramResult result = runProgram(traced);
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  std::set<std::string> flushed;  // folders whose file system was flushed
+  bool renamed = false;
+  for (const Call& call : tracedCalls(trace)) {
+    if (call.name == "syncfs" && call.result == 0) {
+      flushed.insert(
+          call.text.substr(call.text.find('<') + 1, call.text.find('>') - call.text.find('<') - 1));
+    } else if (call.name.starts_with("rename") &&
+               call.text.find("index.htm.part") != call.text.npos) {
+      renamed = true;
+      EXPECT_TRUE(flushed.count((work / "search-index")) > 0) << call.text;
+      EXPECT_TRUE(flushed.count(work.path()) > 0) << call.text;
+    }
+  }
+  EXPECT_TRUE(renamed);
 }
 
 // A turn whose name a folder holds fails as it did when each file was

@@ -85,6 +85,9 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
                     turnFile("<img src=x onerror=window.pwned=1>",
                              "V&ouml;r&ouml;s torony &#337;rs&eacute;g " + hostile));
   ASSERT_EQ(writeReaderPage(archive.path(), {}), ReaderOutcome::kWritten);
+  // A page opened before the next run and searched after it.
+  qztest::writeFile(archive / "before.htm",
+                    readWholeFile(archive.path() + "/index.htm") + kOpened);
   // Between runs: one turn changed, one gone, one new.
   qztest::writeFile(archive / "qz1/1-002.htm", turnFile("M\xE1sodik", "Ilona&nbsp;elment."));
   std::filesystem::remove(archive / "qz1/1-003.htm");
@@ -105,6 +108,12 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
             "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=1:qz2/2-001.htm|\"torony voros\"=0:|"
             "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
             "qz2/2-001.htm|undefined 0");
+
+  // The page opened before the run answers from the index it was made
+  // with, whole: its files stay until the run after.
+  EXPECT_EQ(qztest::seenIn(qztest::domInChromium(
+                "file://" + archive.path() + "/before.htm#search=ilona", false)),
+            "ilona|qz1/1-001.htm|1 tal\xC3\xA1lat");
 
   // A search kept as a link, as an address bar encodes it.
   qztest::writeFile(archive / "opened.htm", page + kOpened);

@@ -76,7 +76,12 @@ TEST(IndexPlanTest, NewAndChangedTurnsGoIntoTheLastBlockAndNewOnes) {
   EXPECT_EQ(plan.record.nextTurn, 6u);
   EXPECT_EQ(plan.record.docsName, "docs-4.js");
   EXPECT_EQ(plan.record.files, (Folder{{"b0-1-aa.js", {30, 5, 1}}, {"b0-1.p7.js", {40, 5, 2}}}));
-  EXPECT_EQ(plan.stale,
+  // The files of the record read stay one run more, for a page opened
+  // before; what no record names goes.
+  EXPECT_EQ(plan.stale, std::vector<std::string>{"b1-3-zz.js.part"});
+  IndexPlan next = planIndexUpdate(plan.record, index.folder,
+                                   {turn("a"), turn("b", 11), turn("d"), turn("f", 0)}, 2);
+  EXPECT_EQ(next.stale,
             (std::vector<std::string>{"b1-1-cc.js", "b1-1.p9.js", "b1-3-zz.js.part", "docs-1.js"}));
 }
 
@@ -99,7 +104,7 @@ TEST(IndexPlanTest, ATurnGoneChangesTheListOfTurnsAlone) {
   EXPECT_TRUE(plan.blocks.empty());
   EXPECT_FALSE(plan.reopened);
   EXPECT_EQ(plan.record.blockGenerations, (std::vector<uint32_t>{1, 1}));
-  EXPECT_EQ(plan.stale, std::vector<std::string>{"docs-1.js"});
+  EXPECT_TRUE(plan.stale.empty());  // docs-1.js stays for a page opened before
 }
 
 TEST(IndexPlanTest, AnIndexThatCannotBeBuiltOnIsMadeAnew) {
@@ -138,13 +143,15 @@ TEST(IndexPlanTest, AnIndexThatCannotBeBuiltOnIsMadeAnew) {
     EXPECT_EQ(plan.read, (std::vector<bool>{true, true, true, true}));
     EXPECT_EQ(plan.firstBlock, 0u);
     EXPECT_FALSE(plan.reopened);
-    EXPECT_EQ(plan.stale.size(), index.folder.size() - 1);  // every file of the index goes
+    EXPECT_TRUE(plan.stale.empty());  // the record read still names them
     EXPECT_GT(plan.generation, 1u);
   }
-  // No record at all: every turn read, numbered from 0.
-  const IndexPlan none = planIndexUpdate(std::nullopt, {}, turns, 2);
+  // No record at all: every turn read, numbered from 0, and every file of
+  // the index's names goes.
+  const IndexPlan none = planIndexUpdate(std::nullopt, Indexed().folder, turns, 2);
   EXPECT_EQ(none.rebuild, Rebuild::kNoRecord);
-  EXPECT_EQ(none.generation, 1u);
+  EXPECT_EQ(none.stale.size(), 5u);
+  EXPECT_EQ(none.generation, 2u);  // past the files in the folder
   EXPECT_EQ(none.blocks, (std::vector<std::vector<size_t>>{{0, 1}, {2, 3}}));
 }
 
