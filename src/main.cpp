@@ -60,18 +60,24 @@ int run(int argc, char** argv, std::unique_ptr<qz::Fetcher>& fetcher) {
     std::fputs(qz::kListingCutNote, stderr);
   }
   if (settings.writeReader) {
-    std::vector<std::string> notSearched;
-    const qz::ReaderOutcome outcome = qz::writeReaderPage(".", state.savedTurnFiles, &notSearched);
-    for (const std::string& file : notSearched) {
-      std::fputs(qz::notSearchedMessage(file).c_str(), stderr);
+    qz::ReaderNotes notes;
+    const qz::ReaderOutcome outcome = qz::writeReaderPage(".", state.savedTurnFiles, &notes);
+    std::fputs(qz::readerNotesText(notes).c_str(), stderr);
+    // A file of the reader that could not be written is a local file
+    // failure too, told in its own line once the turns are saved.
+    if (notes.indexFailure != 0 || notes.pageFailure != 0) {
+      status = 1;
     }
     switch (outcome) {
       case qz::ReaderOutcome::kForeignPage:
         std::fputs(qz::kForeignReaderMessage, stderr);
         break;
       case qz::ReaderOutcome::kWrittenWithoutSearch:
-        std::fputs(qz::kForeignSearchMessage, stderr);
+        if (notes.indexFailure == 0) {
+          std::fputs(qz::kForeignSearchMessage, stderr);
+        }
         break;
+      case qz::ReaderOutcome::kPageFailed:
       case qz::ReaderOutcome::kWritten:
         break;
     }

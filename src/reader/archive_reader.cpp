@@ -7,6 +7,8 @@
 #include "page/archive_names.h"
 #include "run/key_list.h"
 #include "run/local_files.h"
+#include "run/run_error.h"
+#include "search/index_names.h"
 #include "search/search_index.h"
 
 namespace qz {
@@ -92,8 +94,28 @@ std::vector<ReaderCharacter> scanArchive(const std::string& folder,
 
 }  // namespace
 
+std::string readerNotesText(const ReaderNotes& notes) {
+  std::string text;
+  for (const std::string& file : notes.notSearched) {
+    text += notSearchedMessage(file);
+  }
+  if (notes.indexFailure != 0) {
+    text += "qzturns: " + std::string(kSearchFolder) + " could not be written (" +
+            fileErrorMessage(notes.indexFailure) + "); " + kReaderFileName +
+            " was written without search.\r\n";
+  }
+  if (notes.pageFailure != 0) {
+    text += "qzturns: " + std::string(kReaderFileName) + " could not be written (" +
+            fileErrorMessage(notes.pageFailure) +
+            "); the turns are saved, but the reader page is as the last run left it.\r\n";
+  }
+  return text;
+}
+
 ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::string>& newFiles,
-                              std::vector<std::string>* notSearched) {
+                              ReaderNotes* notes) {
+  ReaderNotes unused;
+  notes = notes != nullptr ? notes : &unused;
   const std::string pagePath = folder + kDirectorySeparator + kReaderFileName;
   if (fileExists(pagePath) &&
       readFileHead(pagePath, kReaderMarker.size() + 1) != std::string(kReaderMarker) + "\n") {
@@ -111,19 +133,23 @@ ReaderOutcome writeReaderPage(const std::string& folder, const std::vector<std::
       turns.push_back({turn.file, addressOf(turn.file), turn.size, turn.modified});
     }
   }
-  const SearchIndexUpdate search =
-      updateSearchIndex(folder, turns, pagePath, [&](const SearchIndexUpdate& update) {
-        size_t at = 0;
-        for (ReaderCharacter& character : characters) {
-          for (ReaderTurn& turn : character.turns) {
-            turn.title = update.titles[at++];
-          }
+  SearchIndexUpdate search;
+  try {
+    search = updateSearchIndex(folder, turns, pagePath, [&](const SearchIndexUpdate& update) {
+      size_t at = 0;
+      for (ReaderCharacter& character : characters) {
+        for (ReaderTurn& turn : character.turns) {
+          turn.title = update.titles[at++];
         }
-        return renderReaderPage(characters, update.info);
-      });
-  if (notSearched != nullptr) {
-    *notSearched = search.notSearched;
+      }
+      return renderReaderPage(characters, update.info);
+    });
+  } catch (const FileFailure& failure) {
+    notes->pageFailure = failure.code();
+    return ReaderOutcome::kPageFailed;
   }
+  notes->notSearched = search.notSearched;
+  notes->indexFailure = search.indexFailure;
   return search.info.docsScript.empty() ? ReaderOutcome::kWrittenWithoutSearch
                                         : ReaderOutcome::kWritten;
 }

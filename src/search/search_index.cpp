@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "run/local_files.h"
+#include "run/run_error.h"
 #include "search/block_index.h"
 #include "search/index_names.h"
 #include "search/index_record.h"
@@ -138,6 +139,12 @@ SearchIndexUpdate pageWithoutIndex(const Paths& paths, const std::vector<TurnFil
 
 }  // namespace
 
+namespace {
+SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& turns,
+                              const std::string& pagePath, const PageMaker& page,
+                              uint32_t blockTurns);
+}  // namespace
+
 std::string notSearchedMessage(const std::string& file) {
   return "qzturns: " + file + " is larger than " + std::to_string(kLargestTurnRead >> 20) +
          " MiB; index.htm lists it, but its words are not searched.\r\n";
@@ -174,6 +181,23 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   if (foreignIndex(paths)) {
     return pageWithoutIndex(paths, turns, pagePath, page);  // left alone
   }
+  try {
+    return updateIndex(paths, turns, pagePath, page, blockTurns);
+  } catch (const FileFailure& failure) {
+    // The old record, list and page still name whole files: the page is
+    // written again without search (this throws when the page is what
+    // failed), and the next run repairs the index.
+    SearchIndexUpdate none = pageWithoutIndex(paths, turns, pagePath, page);
+    none.indexFailure = failure.code();
+    return none;
+  }
+}
+
+namespace {
+
+SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& turns,
+                              const std::string& pagePath, const PageMaker& page,
+                              uint32_t blockTurns) {
   FolderListing onDisk;
   for (const FolderEntry& entry : listFolder(paths.dir)) {
     onDisk[entry.name] = {entry.size, entry.modified, 0};
@@ -259,5 +283,7 @@ SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector
   }
   return update;
 }
+
+}  // namespace
 
 }  // namespace qz

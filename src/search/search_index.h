@@ -37,6 +37,9 @@ struct SearchIndexUpdate {
   size_t filesWritten = 0;  // of the index, the page aside
   // The turn files read but too large to read for their words.
   std::vector<std::string> notSearched;
+  // The report's code of a failure to write the index (0 for none): the
+  // page then went without search.
+  int indexFailure = 0;
 };
 
 // The line a run says for a turn file of notSearched.
@@ -52,7 +55,9 @@ using PageMaker = std::function<std::string(const SearchIndexUpdate&)>;
 // together, then the files the update left behind are removed. When
 // search-index is not this program's, nothing of it is touched and the
 // page goes without search (info.docsScript empty), its titles read from
-// the turn files. A failure to write ends the run.
+// the turn files. A failure to write the index leaves it as it was (the
+// next run repairs it) and writes the page without search; a failure to
+// write the page throws FileFailure (run_error.h).
 SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector<TurnFile>& turns,
                                     const std::string& pagePath, const PageMaker& page,
                                     uint32_t blockTurns = kSearchBlockTurns);

@@ -2,6 +2,7 @@
 // it, and empty turns of older archives asked for again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "reader_data.h"
@@ -49,6 +50,22 @@ TEST_F(ReaderTest, EveryRunWritesTheReaderOfTheWholeArchive) {
   EXPECT_NE(reader.find("1001</a> <small>2 fordul\xF3</small>"), std::string::npos);
   EXPECT_EQ(readerTurns(reader, "1002"), std::vector<std::string>{"005\t\tn\tFordulo"});
   EXPECT_FALSE(has("index.htm.part"));
+}
+
+// An index that cannot be written costs the run its search alone: the turns
+// are saved and counted, the page lists them, one line says why, and the
+// status says that a local file failed.
+TEST_F(ReaderTest, AnIndexThatCannotBeWrittenCostsOnlyTheSearch) {
+  ASSERT_EQ(runWith({}).exitStatus, 0);
+  serveCharacter("1001", {"1", "2", "3"});
+  std::filesystem::create_directories(work / "search-index/record.txt.part/x");
+  ProgramResult result = runWith({});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.out.find("Atlepve: 2 Letoltve: 1\r\n"), std::string::npos) << result.out;
+  EXPECT_TRUE(result.err.starts_with("qzturns: search-index could not be written (")) << result.err;
+  EXPECT_TRUE(result.err.ends_with("); index.htm was written without search.\r\n")) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+  EXPECT_EQ(readerTurns(saved("index.htm"), "1001").size(), 3u);
 }
 
 TEST_F(ReaderTest, AnIndexThatIsNotOursIsNeverOverwritten) {

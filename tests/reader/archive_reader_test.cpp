@@ -8,6 +8,7 @@
 
 #include "reader_data.h"
 #include "run/local_files.h"
+#include "run/run_error.h"
 #include "temp_folder.h"
 #include "turn_file.h"
 
@@ -62,6 +63,33 @@ TEST_F(ArchiveReaderTest, ListsCharactersAndTheirTurnsInTurnOrder) {
   // A title keeps its bytes and entities, but cannot become markup.
   EXPECT_EQ(qztest::readerTurns(page, "999"), std::vector<std::string>{"001\t\tn\t\xC1rp\xE1"
                                                                        "d &lt;b&gt;&amp; 1"});
+}
+
+// A file of the reader that cannot be written costs only what it holds: an
+// index that cannot be written leaves the page without search, but up to
+// date; a page that cannot be written is told, and nothing throws.
+TEST_F(ArchiveReaderTest, AFileThatCannotBeWrittenIsTheReadersAlone) {
+  ASSERT_EQ(writeReaderPage(archive.path(), {}), ReaderOutcome::kWritten);
+  qztest::writeFile(archive / "qz1234/1234-011.htm", turnFile("QZ1234 new"));
+  // A folder where the record's temporary file goes: no write can take it,
+  // whoever runs the test.
+  std::filesystem::create_directories(archive / "search-index/record.txt.part/x");
+  ReaderNotes notes;
+  EXPECT_EQ(writeReaderPage(archive.path(), {"qz1234/1234-011.htm"}, &notes),
+            ReaderOutcome::kWrittenWithoutSearch);
+  EXPECT_NE(notes.indexFailure, 0);
+  EXPECT_EQ(readerNotesText(notes),
+            "qzturns: search-index could not be written (" + fileErrorMessage(notes.indexFailure) +
+                "); index.htm was written without search.\r\n");
+  const std::string page = readWholeFile(archive.path() + "/index.htm");
+  EXPECT_EQ(qztest::readerTurns(page, "1234")[4], "011\t\tn\tQZ1234 new");
+  EXPECT_NE(page.find("data-index=\"\""), std::string::npos);
+
+  std::filesystem::create_directories(archive / "index.htm.part/x");
+  notes = ReaderNotes();
+  EXPECT_EQ(writeReaderPage(archive.path(), {}, &notes), ReaderOutcome::kPageFailed);
+  EXPECT_NE(notes.pageFailure, 0);
+  EXPECT_EQ(readWholeFile(archive.path() + "/index.htm"), page);
 }
 
 TEST_F(ArchiveReaderTest, AboutTwoHundredBytesOfPageATurn) {
