@@ -78,9 +78,9 @@ TEST_F(ArchiveReaderTest, AFileThatCannotBeWrittenIsTheReadersAlone) {
   EXPECT_EQ(writeReaderPage(archive.path(), {"qz1234/1234-011.htm"}, &notes),
             ReaderOutcome::kWrittenWithoutSearch);
   EXPECT_NE(notes.indexFailure, 0);
-  EXPECT_EQ(readerNotesText(notes),
-            "qzturns: search-index could not be written (" + fileErrorMessage(notes.indexFailure) +
-                "); index.htm was written without search.\r\n");
+  EXPECT_EQ(readerNotesText(notes), "qzturns: search-index could not be written (" +
+                                        fileErrorMessage(notes.indexFailure) +
+                                        "); index.htm was written without search.\r\n");
   const std::string page = readWholeFile(archive.path() + "/index.htm");
   EXPECT_EQ(qztest::readerTurns(page, "1234")[4], "011\t\tn\tQZ1234 new");
   EXPECT_NE(page.find("data-index=\"\""), std::string::npos);

@@ -86,8 +86,7 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
                              "V&ouml;r&ouml;s torony &#337;rs&eacute;g " + hostile));
   ASSERT_EQ(writeReaderPage(archive.path(), {}), ReaderOutcome::kWritten);
   // A page opened before the next run and searched after it.
-  qztest::writeFile(archive / "before.htm",
-                    readWholeFile(archive.path() + "/index.htm") + kOpened);
+  qztest::writeFile(archive / "before.htm", readWholeFile(archive.path() + "/index.htm") + kOpened);
   // Between runs: one turn changed, one gone, one new.
   qztest::writeFile(archive / "qz1/1-002.htm", turnFile("M\xE1sodik", "Ilona&nbsp;elment."));
   std::filesystem::remove(archive / "qz1/1-003.htm");
@@ -101,13 +100,14 @@ TEST(SearchBrowserTest, TypedWordsFindTheTurnsAndAClickOpensTheOneFound) {
   // "pwned" stands in scripts and an attribute, which are no words, and in
   // qz2's title, which a browser reads as text ("<img src=x ...>"): found
   // there only.
-  EXPECT_EQ(qztest::seenIn(qztest::domInChromium("file://" + archive.path() + "/typed.htm", false)),
-            "ilona=3:qz1/1-001.htm,qz1/1-002.htm,qz2/2-002.htm|"
-            "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
-            "VOROS tor=2:qz1/1-001.htm,qz2/2-001.htm|"
-            "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=1:qz2/2-001.htm|\"torony voros\"=0:|"
-            "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
-            "qz2/2-001.htm|undefined 0");
+  EXPECT_EQ(
+      qztest::seenIn(qztest::domInChromium("file://" + archive.path() + "/typed.htm", false)),
+      "ilona=3:qz1/1-001.htm,qz1/1-002.htm,qz2/2-002.htm|"
+      "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
+      "VOROS tor=2:qz1/1-001.htm,qz2/2-001.htm|"
+      "\xC5\x91rs\xC3\xA9g=1:qz2/2-001.htm|kimarad=0:|pwned=1:qz2/2-001.htm|\"torony voros\"=0:|"
+      "\"v\xC3\xB6r\xC3\xB6s torony\"=1:qz2/2-001.htm|"
+      "qz2/2-001.htm|undefined 0");
 
   // The page opened before the run answers from the index it was made
   // with, whole: its files stay until the run after.
@@ -199,7 +199,8 @@ window.addEventListener('load', function () {
   document.body.appendChild(out);
 });
 </script></body></html>)");
-  std::string seen = qztest::seenIn(qztest::domInChromium("file://" + folder.path() + "/frames.htm"));
+  std::string seen =
+      qztest::seenIn(qztest::domInChromium("file://" + folder.path() + "/frames.htm"));
   for (const auto& [escaped, sign] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
     for (size_t at = seen.find(escaped); at != std::string::npos; at = seen.find(escaped, at)) {
       seen.replace(at, std::string_view(escaped).size(), sign);

@@ -47,8 +47,7 @@ TEST(SearchTextTest, TheWordsOfATurnAsAReaderSeesThem) {
       {"ka<WBR>rd ka\xADrd ka&shy;rd ka&zwj;rd ka&zwnj;rd ka&#173;rd ka&#x200D;rd",
        "kard kard kard kard kard kard kard"},
       {"a<DIV>b</DIV>c<TD>d</TD>e<HR>f<LI>g<H1>h</H1>i", "a b c d e f g h i"},
-      {"a<SCRIPT>x</SCRIPT>b c<NOSCRIPT>x</NOSCRIPT>d e<TEXTAREA><b>x</b></TEXTAREA>f",
-       "ab cd ef"},
+      {"a<SCRIPT>x</SCRIPT>b c<NOSCRIPT>x</NOSCRIPT>d e<TEXTAREA><b>x</b></TEXTAREA>f", "ab cd ef"},
       {"a<!-->b c<!--->d e<!-- x --!>f g<!-- x -->h i<!-- x", "ab cd ef gh i"},
       {"a<!DOCTYPE x>b c<?xml ?>d e</ 3>f", "ab cd ef"},
       // A title's text is text, whatever it holds, up to its own end tag.
