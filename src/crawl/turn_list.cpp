@@ -63,8 +63,9 @@ void collectTurnList(RunState& state, Fetcher& fetcher, std::string_view charact
   state.requestUrl = characterPageUrl(state.baseUrl, character);
   // The site says "cannot display" of every character once it has lost our
   // session: what counts is its answer in a new one.
-  PageLoad load = loadSitePage(state, fetcher, state.requestUrl,
-                               [](std::string_view text) { return !isCannotDisplayPage(text); });
+  PageLoad load = loadSitePage(
+      state, fetcher, state.requestUrl,
+      [](std::string_view text) { return !isCannotDisplayPage(text); }, true);
   if (load == PageLoad::kFailed) {
     return;
   }

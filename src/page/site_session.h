@@ -35,9 +35,13 @@ enum class PageLoad {
 // back the same (characters the site hides, or a site that keeps no
 // session), none is made for kRenewalPause. The front-page visit of a
 // renewal is no ask of a page: the bound on a page's asks leaves it alone.
-// Adds nothing to the failure report itself.
+// A judged page (a character's, whose lack of content says the character is
+// hidden) that lacks its content even in a fresh session is controlled: the
+// last judged page that had its content is asked once more, and if it lacks
+// it now, the session was not kept (kSessionNotKept). Adds nothing to the
+// failure report itself.
 PageLoad loadSitePage(RunState& state, Fetcher& fetcher, const std::string& url,
-                      bool (*hasContent)(std::string_view pageText));
+                      bool (*hasContent)(std::string_view pageText), bool judged = false);
 
 inline constexpr int kUnhelpfulRenewals = 3;
 inline constexpr std::chrono::seconds kRenewalPause{60};

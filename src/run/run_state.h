@@ -49,6 +49,10 @@ struct RunState {
     int unhelpedInARow = 0;  // renewals after which the page came back the same
     std::optional<std::chrono::steady_clock::time_point> pausedUntil;
     bool everPaused = false;  // the site did not keep its session, once at least
+    // The last page of those judged by their content that had it: asked
+    // again after a judgement in a fresh session, it tells a page that
+    // lacks its content from a session the site did not keep.
+    std::string control;
   };
   Renewals renewals;
   // With pages fetched ahead: the character after the one in hand in the

@@ -59,5 +59,34 @@ TEST_F(LostSessionCrawlTest, SessionsLostAtEveryRequestAreToldPageByPage) {
       << "the three before the pause were each read in a fresh session";
 }
 
+// Lost at every request once the first character is saved: each character
+// after it says "cannot display" in a fresh session too, but the first
+// one's page, asked again, says so as well: the session was not kept, and
+// each is told as not saved, at one request more each.
+TEST_F(LostSessionCrawlTest, AJudgementInAFreshSessionIsControlledByAPageThatHadItsContent) {
+  serveSixty();
+  site.loseSessionEvery(1, kFrontPage, 5);  // the listing, 2000 and its three turns
+  Result result = run();
+  EXPECT_EQ(result.state.savedTurnFiles.size(), 3u);
+  EXPECT_EQ(result.failed.byCause,
+            (std::vector<std::pair<std::string, int>>{{qz::kCannotDisplayUnkeptCause, 59}}));
+  EXPECT_EQ(site.count(characterTarget("2000")), 4) << "once, then once each for 2001 to 2003";
+}
+
+// A character the site hides from a session it keeps: one request more,
+// the page that had its content, and the character is taken for hidden.
+TEST_F(LostSessionCrawlTest, AHiddenCharacterCostsOneRequestMore) {
+  serveCharacter("2000", {"1"});
+  site.serve(characterTarget("2001"), "<P>" + kCannotDisplay + "</P>");
+  serveCharacter("2002", {"1"});
+  site.serve(listingTarget(0), listingPage({"2000", "2001", "2002"}, {}));
+  site.loseSessionEvery(1000, kFrontPage);
+  Result result = run();
+  EXPECT_EQ(result.state.savedTurnFiles.size(), 2u);
+  EXPECT_EQ(result.failed.count, 0);
+  EXPECT_EQ(site.count(characterTarget("2000")), 2);
+  EXPECT_EQ(site.count(characterTarget("2001")), 2);  // in the run's session, then a fresh one
+}
+
 }  // namespace
 }  // namespace qztest

@@ -57,7 +57,7 @@ bool ScriptedFetcher::fetch(const std::string& url, qz::Purpose, std::string* bo
   if (loseEvery_ > 0) {
     if (target == frontPage_) {
       session_ = true;
-    } else if (++sessionRequests_ % loseEvery_ == 0) {
+    } else if (++sessionRequests_ > keptFor_ && sessionRequests_ % loseEvery_ == 0) {
       session_ = false;
     }
     if (!session_ && target.find("karakter=") != std::string::npos) {

@@ -26,9 +26,11 @@ class ScriptedFetcher : public qz::Fetcher {
   // A site that keeps a session, opened by every visit to frontPage and lost
   // at every every-th other request (0: never): without one, a page whose
   // target holds "karakter=" comes back as the cannot-display page.
-  void loseSessionEvery(int every, std::string frontPage) {
+  // The first keptFor requests keep it whatever every says.
+  void loseSessionEvery(int every, std::string frontPage, int keptFor = 0) {
     loseEvery_ = every;
     frontPage_ = std::move(frontPage);
+    keptFor_ = keptFor;
   }
   // target answers body every time.
   void serve(const std::string& target, std::string body);
@@ -64,6 +66,7 @@ class ScriptedFetcher : public qz::Fetcher {
 
   int connections_ = 1;
   int loseEvery_ = 0;
+  int keptFor_ = 0;
   std::string frontPage_;
   bool session_ = false;
   int sessionRequests_ = 0;
