@@ -273,7 +273,7 @@ TEST_F(SearchIndexTest, AnIndexThatDoesNotMatchIsMadeAnew) {
     update(files);
     const std::filesystem::path path = archive / ("search-index/" + std::string(damage.file));
     const auto time = std::filesystem::last_write_time(path);
-    qztest::writeFile(path, damage.damaged(readWholeFile(path.string())));
+    qztest::writeFile(path.string(), damage.damaged(readWholeFile(path.string())));
     // Set, not left to the clock, whose ticks may be coarser than the test.
     std::filesystem::last_write_time(path, damage.keptTime ? time : time + std::chrono::seconds(1));
     write("qz1/1-004.htm", "d", "Ilona negy");
