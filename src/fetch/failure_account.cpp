@@ -2,8 +2,9 @@
 
 namespace qz {
 
-void FailureAccount::count(const std::string& cause, Why certificateRefused) {
+void FailureAccount::count(const std::string& cause, Why certificateRefused, bool handshakeFailed) {
   MutexLock lock(mutex_);
+  handshakeFailed_ = handshakeFailed_ || handshakeFailed;
   if (certificateRefused_ == Why::kNone) {
     certificateRefused_ = certificateRefused;
   }
@@ -19,7 +20,7 @@ void FailureAccount::count(const std::string& cause, Why certificateRefused) {
 
 FailedFetches FailureAccount::read(bool anyAnswer) const {
   MutexLock lock(mutex_);
-  return {count_, byCause_, anyAnswer, certificateRefused_};
+  return {count_, byCause_, anyAnswer, certificateRefused_, handshakeFailed_};
 }
 
 }  // namespace qz

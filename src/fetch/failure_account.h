@@ -15,8 +15,10 @@ namespace qz {
 class FailureAccount {
  public:
   // One page more, failed for cause; certificateRefused says why the site's
-  // certificate was refused, if that was what failed.
-  void count(const std::string& cause, Why certificateRefused = Why::kNone) EXCLUDES(mutex_);
+  // certificate was refused, if that was what failed, and handshakeFailed
+  // whether a TLS handshake was.
+  void count(const std::string& cause, Why certificateRefused = Why::kNone,
+             bool handshakeFailed = false) EXCLUDES(mutex_);
   FailedFetches read(bool anyAnswer) const EXCLUDES(mutex_);
 
  private:
@@ -24,6 +26,7 @@ class FailureAccount {
   int count_ GUARDED_BY(mutex_) = 0;
   std::vector<std::pair<std::string, int>> byCause_ GUARDED_BY(mutex_);
   Why certificateRefused_ GUARDED_BY(mutex_) = Why::kNone;
+  bool handshakeFailed_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace qz

@@ -28,6 +28,8 @@ std::string giveUpText(GiveUpCause cause, const HealthLimits& limits) {
   switch (cause) {
     case GiveUpCause::kNeverAnswered:
       return "the site could not be reached";
+    case GiveUpCause::kNoSecureConnection:
+      return "no secure connection could be made with the site";
     case GiveUpCause::kRefusing:
       return "the site kept refusing for " + seconds(limits.givenUpAfter);
     case GiveUpCause::kDown:
@@ -62,6 +64,13 @@ std::string failureCause(const std::string& url, const RequestResult& result, bo
     cause = std::string(whyText(last.why));
   }
   const Fault fault = faultOf(last);
+  if (last.why == Why::kHandshake) {
+    // The site answered, if only to break the handshake off: never told as
+    // a site not reached.
+    return anyAnswer ? cause
+                     : "no secure connection could be made with " + originOf(url) +
+                           " (TLS handshake failed)";
+  }
   if (!anyAnswer && (fault == Fault::kNoConnection || fault == Fault::kNoAnswer ||
                      last.why == Why::kUnknownHost)) {
     return "the site could not be reached at " + originOf(url) + ": " + cause;
@@ -106,7 +115,11 @@ std::string failureReport(const FailedFetches& failed, const std::string& baseUr
     return {};
   }
   std::string report;
-  if (!failed.anyAnswer) {
+  if (!failed.anyAnswer && failed.handshakeFailed) {
+    report += "qzturns: no secure connection could be made with the site at " + baseUrl +
+              " (TLS handshake failed); check that it serves https there, and its "
+              "certificate.\r\n";
+  } else if (!failed.anyAnswer) {
     ProxyChoice through = proxyOf(baseUrl);
     report += "qzturns: the site could not be reached at " + baseUrl + "; check " +
               kBaseUrlVariable +

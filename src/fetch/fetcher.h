@@ -29,6 +29,7 @@ struct Fetched {
   std::chrono::steady_clock::time_point sentAt{};  // when the try that arrived was sent
   std::string failure;                             // why it did not arrive, in plain words
   Why certificateRefused = Why::kNone;             // why the site's certificate was, if it was
+  bool handshakeFailed = false;                    // it ended in a failed TLS handshake
 };
 
 // The pages that failed so far in the run, each counted once by its cause
@@ -42,6 +43,9 @@ struct FailedFetches {
   // Why the site's certificate was refused, when a page failed for it: what
   // the certificate settings may mend. Why::kNone when none was.
   Why certificateRefused = Why::kNone;
+  // A page ended in a failed TLS handshake: the site answered, but no
+  // secure connection could be made with it.
+  bool handshakeFailed = false;
 };
 
 class Fetcher {

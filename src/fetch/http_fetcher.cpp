@@ -31,6 +31,7 @@ Fetched HttpFetcher::fetchWithRetries(const std::string& url, Purpose purpose, s
     fetched.failure =
         failureCause(url, result, policy_.anyAnswer(), settings_.transfer, settings_.health);
     fetched.certificateRefused = certificateRefusal(result);
+    fetched.handshakeFailed = result.last && result.last->why == Why::kHandshake;
   }
   return fetched;
 }
@@ -40,7 +41,7 @@ bool HttpFetcher::fetch(const std::string& url, Purpose purpose, std::string* bo
   Fetched fetched =
       prefetcher_ ? prefetcher_->take(url, purpose, body) : fetchWithRetries(url, purpose, body);
   if (!fetched.arrived) {
-    failures_.count(fetched.failure, fetched.certificateRefused);
+    failures_.count(fetched.failure, fetched.certificateRefused, fetched.handshakeFailed);
   } else if (sentAt != nullptr) {
     *sentAt = fetched.sentAt;
   }

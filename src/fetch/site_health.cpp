@@ -153,7 +153,9 @@ void SiteHealth::judgeSite(const Request& request, Fault fault, TimePoint now) {
 SiteHealth::Step SiteHealth::outOfTries(Request& request, bool stalled, bool othersAnswered,
                                         TimePoint now) {
   if (!everAnswered_) {
-    enterPhase(Phase::kGivenUp, now, GiveUpCause::kNeverAnswered);
+    const bool handshake = request.last && request.last->why == Why::kHandshake;
+    enterPhase(Phase::kGivenUp, now,
+               handshake ? GiveUpCause::kNoSecureConnection : GiveUpCause::kNeverAnswered);
     return {Step::kFail, now};
   }
   if (othersAnswered) {

@@ -66,7 +66,14 @@ struct HealthLimits {
 enum class SiteState { kUp, kBusy, kDown, kGivenUp };
 
 // Why the site was given up, for the report.
-enum class GiveUpCause { kNone, kNeverAnswered, kRefusing, kDown, kCertificate };
+enum class GiveUpCause {
+  kNone,
+  kNeverAnswered,
+  kNoSecureConnection,  // never answered but to break a TLS handshake off
+  kRefusing,
+  kDown,
+  kCertificate
+};
 
 class SiteHealth {
  public:

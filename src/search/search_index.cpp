@@ -39,7 +39,7 @@ struct Paths {
 // working folder: a link, a file of that name, a record that is not this
 // program's, or, with no record, anything in it that is not of the index's
 // names (an empty folder, or the files of a first run killed before its
-// record, are the index's).
+// record landed, its record's ".part" among them, are the index's).
 bool foreignIndex(const Paths& paths) {
   const std::string record = paths.inIndex(kRecordName);
   if (isLink(paths.dir) || fileExists(paths.dir) || isLink(record)) {
@@ -49,8 +49,9 @@ bool foreignIndex(const Paths& paths) {
     return readFileHead(record, kRecordKind.size()) != kRecordKind;
   }
   const std::vector<FolderEntry> entries = listFolder(paths.dir);
-  return std::any_of(entries.begin(), entries.end(), [](const FolderEntry& entry) {
-    return entry.isFolder || !parseFileName(entry.name);
+  const std::string recordPart = std::string(kRecordName) + std::string(kPartSuffix);
+  return std::any_of(entries.begin(), entries.end(), [&](const FolderEntry& entry) {
+    return entry.isFolder || (!parseFileName(entry.name) && entry.name != recordPart);
   });
 }
 

@@ -162,6 +162,9 @@ TEST_F(HttpsTest, ASelfSignedSiteIsFetchedWhenCertificatesAreNotChecked) {
                                                     : "  the site's certificate is self-signed"),
             std::string::npos)
       << checked.result.err;
+  // A failed handshake is never told as a site not reached.
+  EXPECT_EQ(checked.result.err.find("could not be reached"), std::string::npos)
+      << checked.result.err;
   // The hint follows a certificate refused, not a handshake that failed.
   EXPECT_EQ(checked.result.err.find("QZTURNS_CHECK_CERTIFICATE=0 to fetch without checking") !=
                 std::string::npos,

@@ -56,5 +56,20 @@ TEST(FailureReportTest, OnePageAndManyAreToldInTheirOwnNumber) {
   EXPECT_EQ(failureReport({}, "http://h", {}), "");
 }
 
+// A site never answered is told as not reached, with what to check; one that
+// answered only to break the TLS handshake off is not.
+TEST(FailureReportTest, ASiteNotReachedAndAFailedHandshakeAreToldApart) {
+  FailedFetches silent{1, {{"no answer", 1}}, false, Why::kNone, false};
+  EXPECT_TRUE(failureReport(silent, "http://h", {})
+                  .starts_with("qzturns: the site could not be reached at http://h; check "
+                               "QZTURNS_BASE_URL"));
+  FailedFetches handshake{1, {{"no secure connection", 1}}, false, Why::kNone, true};
+  EXPECT_EQ(failureReport(handshake, "https://h", {}),
+            "qzturns: no secure connection could be made with the site at https://h (TLS "
+            "handshake failed); check that it serves https there, and its certificate.\r\n"
+            "qzturns: 1 page could not be fetched; the next run will ask for it again:\r\n"
+            "  no secure connection x 1\r\n");
+}
+
 }  // namespace
 }  // namespace qz
