@@ -50,6 +50,10 @@ size_t findIgnoringCase(std::string_view text, std::string_view lower, size_t fr
   return std::string_view::npos;
 }
 
+bool isAsciiLetter(char ch) {
+  return lowerAscii(ch) >= 'a' && lowerAscii(ch) <= 'z';
+}
+
 bool isDigit(char ch) {
   return ch >= '0' && ch <= '9';
 }

@@ -27,6 +27,8 @@ size_t findIgnoringCase(std::string_view text, std::string_view lower, size_t fr
 
 // True for "0" to "9" (0x30 to 0x39) only.
 bool isDigit(char ch);
+// True for "A" to "Z" and "a" to "z" only.
+bool isAsciiLetter(char ch);
 // True for a text of one or more digits and nothing else.
 bool allDigits(std::string_view text);
 

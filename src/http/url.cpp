@@ -86,12 +86,11 @@ bool isControlOrSpace(char c) {
 // The length of the scheme that text begins with, 0 for none: ALPHA *(
 // ALPHA / DIGIT / "+" / "-" / "." ) and a colon.
 size_t schemeLength(std::string_view text) {
-  auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  if (text.empty() || !isAlpha(text[0])) {
+  if (text.empty() || !isAsciiLetter(text[0])) {
     return 0;
   }
   size_t at = 1;
-  while (at < text.size() && (isAlpha(text[at]) || isDigit(text[at]) || text[at] == '+' ||
+  while (at < text.size() && (isAsciiLetter(text[at]) || isDigit(text[at]) || text[at] == '+' ||
                               text[at] == '-' || text[at] == '.')) {
     ++at;
   }

@@ -14,7 +14,7 @@ namespace qz {
 namespace {
 
 bool isHostCharacter(char c) {
-  return (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || isDigit(c) || c == '-' || c == '.';
+  return isAsciiLetter(c) || isDigit(c) || c == '-' || c == '.';
 }
 
 // A host name or IPv4 address ("www.example.hu", "127.0.0.1"), or an IPv6

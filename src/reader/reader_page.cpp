@@ -102,7 +102,7 @@ void appendCharacterData(std::string& out, const ReaderCharacter& c) {
 std::string addressOf(std::string_view path) {
   return percentEncoded(path, [](unsigned char byte) {
     const char c = static_cast<char>(byte);
-    const bool plain = (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || isDigit(c) ||
+    const bool plain = isAsciiLetter(c) || isDigit(c) ||
                        std::string_view("-._~/,").find(c) != std::string_view::npos;
     return !plain;
   });

@@ -10,10 +10,6 @@ namespace qz {
 
 namespace {
 
-bool isLetter(char c) {
-  return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z';
-}
-
 // The elements whose content a browser does not show (as its innerText
 // leaves it out): skipped whole, and not between words.
 constexpr std::string_view kHiddenText[] = {"script",   "style",  "noscript", "noembed",
@@ -81,7 +77,7 @@ bool appendNamedEntity(std::string_view name, std::string& word) {
       return true;
     }
   }
-  if (name.size() < 2 || !((lower[0] >= 'a' && lower[0] <= 'z'))) {
+  if (name.size() < 2 || !isAsciiLetter(lower[0])) {
     return false;
   }
   for (std::string_view accent : kAccents) {
@@ -129,7 +125,7 @@ size_t readEntity(std::string_view text, size_t at, std::string& word, Entity& k
     return end + 1;
   }
   for (char c : name) {
-    if (!isDigit(c) && !(lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z')) {
+    if (!isDigit(c) && !isAsciiLetter(c)) {
       return at + 1;
     }
   }
@@ -168,7 +164,7 @@ size_t commentEnd(std::string_view text, size_t at) {
 std::string tagName(std::string_view text, size_t at) {
   std::string name;
   for (size_t i = at + (text.substr(at, 2) == "</" ? 2 : 1);
-       i < text.size() && (isLetter(text[i]) || isDigit(text[i])); ++i) {
+       i < text.size() && (isAsciiLetter(text[i]) || isDigit(text[i])); ++i) {
     name += lowerAscii(text[i]);
   }
   return name;
@@ -205,7 +201,7 @@ Markup readMarkup(std::string_view text, size_t at) {
   }
   const bool closing = next == '/';
   const char first = closing && at + 2 < text.size() ? text[at + 2] : next;
-  if (next == '!' || next == '?' || (closing && !isLetter(first))) {
+  if (next == '!' || next == '?' || (closing && !isAsciiLetter(first))) {
     // A bogus comment: "<!DOCTYPE ...>", "<?xml ...?>", "</ 3>".
     if (closing && first != '>' && at + 2 >= text.size()) {
       return {at};
@@ -213,7 +209,7 @@ Markup readMarkup(std::string_view text, size_t at) {
     const size_t close = text.find('>', at);
     return {close == std::string_view::npos ? text.size() : close + 1};
   }
-  if (!isLetter(first)) {
+  if (!isAsciiLetter(first)) {
     return {at};
   }
   // A ">" within a quoted attribute value does not end the tag.
