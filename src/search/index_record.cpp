@@ -33,17 +33,19 @@ bool inRange(const Record& record) {
       return false;
     }
   }
-  std::vector<bool> taken(record.nextTurn);
+  // Held as the record's own numbers, sorted: memory as large as the
+  // record, whatever its next number says.
+  std::vector<int64_t> numbers;
   for (const auto& [address, turn] : record.turns) {
-    if (turn.number < -1 || turn.number >= int64_t{record.nextTurn} ||
-        (turn.number >= 0 && taken[static_cast<size_t>(turn.number)])) {
-      return false;  // a number no turn can have, or two turns' words in one
+    if (turn.number < -1 || turn.number >= int64_t{record.nextTurn}) {
+      return false;  // a number no turn can have
     }
     if (turn.number >= 0) {
-      taken[static_cast<size_t>(turn.number)] = true;
+      numbers.push_back(turn.number);
     }
   }
-  return true;
+  std::sort(numbers.begin(), numbers.end());
+  return std::adjacent_find(numbers.begin(), numbers.end()) == numbers.end();  // one turn each
 }
 
 }  // namespace
