@@ -207,14 +207,14 @@ int flushParts(std::vector<PartFile>& files) {
   std::vector<dev_t> flushed;
   for (const PartFile& file : files) {
     struct stat info;
-    if (::stat(file.folder.c_str(), &info) == 0 &&
-        std::find(flushed.begin(), flushed.end(), info.st_dev) != flushed.end()) {
+    const bool known = ::stat(file.folder.c_str(), &info) == 0;
+    if (known && std::find(flushed.begin(), flushed.end(), info.st_dev) != flushed.end()) {
       continue;
     }
     if (int code = flushOpened(file.folder, O_RDONLY | O_DIRECTORY, ::syncfs)) {
       return code;
     }
-    if (::stat(file.folder.c_str(), &info) == 0) {
+    if (known) {
       flushed.push_back(info.st_dev);
     }
   }

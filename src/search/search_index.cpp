@@ -138,64 +138,6 @@ SearchIndexUpdate pageWithoutIndex(const Paths& paths, const std::vector<TurnFil
   return update;
 }
 
-}  // namespace
-
-namespace {
-SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& turns,
-                              const std::string& pagePath, const PageMaker& page,
-                              uint32_t blockTurns);
-}  // namespace
-
-std::string notSearchedMessage(const std::string& file) {
-  return "qzturns: " + file + " is larger than " + std::to_string(kLargestTurnRead >> 20) +
-         " MiB; index.htm lists it, but its words are not searched.\r\n";
-}
-
-std::string titleOf(std::string_view head) {
-  size_t open = findIgnoringCase(head, "<title");
-  size_t start = open == std::string_view::npos ? open : head.find('>', open);
-  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
-  if (end == std::string_view::npos) {
-    return {};
-  }
-  std::string title;
-  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
-    if (c == '<') {
-      title += "&lt;";
-    } else if (c == '>') {
-      title += "&gt;";
-    } else if (c == '\r' || c == '\n' || c == '\t') {
-      title += ' ';
-    } else {
-      title += c;
-    }
-  }
-  size_t first = title.find_first_not_of(' ');
-  return first == std::string::npos ? std::string()
-                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
-}
-
-SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector<TurnFile>& turns,
-                                    const std::string& pagePath, const PageMaker& page,
-                                    uint32_t blockTurns) {
-  const Paths paths{folder, folder + kDirectorySeparator + kSearchFolder};
-  if (foreignIndex(paths)) {
-    return pageWithoutIndex(paths, turns, pagePath, page);  // left alone
-  }
-  try {
-    return updateIndex(paths, turns, pagePath, page, blockTurns);
-  } catch (const FileFailure& failure) {
-    // The old record, list and page still name whole files: the page is
-    // written again without search (this throws when the page is what
-    // failed), and the next run repairs the index.
-    SearchIndexUpdate none = pageWithoutIndex(paths, turns, pagePath, page);
-    none.indexFailure = failure.code();
-    return none;
-  }
-}
-
-namespace {
-
 SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& turns,
                               const std::string& pagePath, const PageMaker& page,
                               uint32_t blockTurns) {
@@ -212,7 +154,6 @@ SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& t
   }
 
   SearchIndexUpdate update;
-  update.rebuild = plan.rebuild;
   update.titles = plan.titles;
   for (size_t i = 0; i < turns.size(); ++i) {
     if (plan.tooLarge[i]) {
@@ -286,5 +227,53 @@ SearchIndexUpdate updateIndex(const Paths& paths, const std::vector<TurnFile>& t
 }
 
 }  // namespace
+
+std::string notSearchedMessage(const std::string& file) {
+  return "qzturns: " + file + " is larger than " + std::to_string(kLargestTurnRead >> 20) +
+         " MiB; index.htm lists it, but its words are not searched.\r\n";
+}
+
+std::string titleOf(std::string_view head) {
+  size_t open = findIgnoringCase(head, "<title");
+  size_t start = open == std::string_view::npos ? open : head.find('>', open);
+  size_t end = start == std::string_view::npos ? start : findIgnoringCase(head, "</title", start);
+  if (end == std::string_view::npos) {
+    return {};
+  }
+  std::string title;
+  for (char c : head.substr(start + 1, std::min(end - start - 1, kLongestTitle))) {
+    if (c == '<') {
+      title += "&lt;";
+    } else if (c == '>') {
+      title += "&gt;";
+    } else if (c == '\r' || c == '\n' || c == '\t') {
+      title += ' ';
+    } else {
+      title += c;
+    }
+  }
+  size_t first = title.find_first_not_of(' ');
+  return first == std::string::npos ? std::string()
+                                    : title.substr(first, title.find_last_not_of(' ') - first + 1);
+}
+
+SearchIndexUpdate updateSearchIndex(const std::string& folder, const std::vector<TurnFile>& turns,
+                                    const std::string& pagePath, const PageMaker& page,
+                                    uint32_t blockTurns) {
+  const Paths paths{folder, folder + kDirectorySeparator + kSearchFolder};
+  if (foreignIndex(paths)) {
+    return pageWithoutIndex(paths, turns, pagePath, page);  // left alone
+  }
+  try {
+    return updateIndex(paths, turns, pagePath, page, blockTurns);
+  } catch (const FileFailure& failure) {
+    // The old record, list and page still name whole files: the page is
+    // written again without search (this throws when the page is what
+    // failed), and the next run repairs the index.
+    SearchIndexUpdate none = pageWithoutIndex(paths, turns, pagePath, page);
+    none.indexFailure = failure.code();
+    return none;
+  }
+}
 
 }  // namespace qz

@@ -33,8 +33,7 @@ inline constexpr uint32_t kSearchBlockTurns = 4096;
 struct SearchIndexUpdate {
   SearchIndexInfo info;
   std::vector<std::string> titles;  // one for each turn given, as titleOf() reads it
-  Rebuild rebuild = Rebuild::kNo;
-  size_t filesWritten = 0;  // of the index, the page aside
+  size_t filesWritten = 0;          // of the index, the page aside
   // The turn files read but too large to read for their words.
   std::vector<std::string> notSearched;
   // The report's code of a failure to write the index (0 for none): the
